@@ -1,0 +1,115 @@
+// The archive writer singleton: the text encoder with its page-aligned growing
+// buffer, the host statistics state, the host type numbers and the table of open
+// /proc files. Member functions are defined by subsystem:
+//   archive/encoder.cpp      the typed write operations and the buffer
+//   archive/header*.cpp      writeTypeCount, writeBasicStatNames, HostStatsProcessHeader
+//   hoststats/               HostStatsInit/Close, collection and host records
+//   hoststats/ (processes)   per-process figures and listed processes
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "host/hosttypes.h"
+
+class TallyMgr;
+
+// The 30 per-process operating-system figures of one process, in record order.
+struct HostProcessStatsSType {
+  uint32_t values[30];
+};
+
+class HostStatWriter {
+ public:
+  // --- encoder ---
+  char* rawBuffer;  // the heap allocation; owned
+  char* buffer;     // rawBuffer moved up to the next 4096-byte boundary
+  char* bufLimit;   // buffer + bufferSize
+  char* bufPtr;     // next free byte; always holds a NUL
+  BoolType quiet;
+  size_t bufferSize;
+  uint32_t sampleTimeStamp;
+  TallyMgr* mgr;
+
+  // --- collection switches (set by the command line) ---
+  BoolType disableSystemStats;
+  BoolType monitorDisks;
+  BoolType monitorPartitions;
+  BoolType monitorNetworks;
+  BoolType monitorCpus;
+  BoolType monitorSystemPages;
+
+  // --- host type numbers (assigned while the header is written) ---
+  uint32_t currentTypeCount;
+  uint32_t baseTypeCount;
+  uint32_t systemTypeCount;
+  uint32_t processTypeCount;
+  uint32_t cpuTypeCount;
+  uint32_t diskTypeCount;
+  uint32_t tcpTypeCount;
+  uint32_t networkTypeCount;
+  uint32_t complexNetworkTypeCount;
+  uint32_t partitionTypeCount;
+  uint32_t systemPagesTypeCount;
+
+  // --- host statistics state (hoststats) ---
+
+  // --- process tracking (hoststats, per-process figures) ---
+
+  // --- life cycle ---
+  void _basicInit();
+  void init(TallyMgr* manager);
+
+  // --- encoder (archive/encoder.cpp) ---
+  int spaceUsed() const { return (int)(bufPtr - buffer); }
+  int spaceLeft() const { return (int)(bufLimit - bufPtr); }
+  int spaceLeftForData() const { return spaceLeft() - 2 > 0 ? spaceLeft() - 2 : 0; }
+  BoolType isEmpty() const { return spaceUsed() == 0 ? TRUE : FALSE; }
+  BoolType notEmpty() const { return isEmpty() ? FALSE : TRUE; }
+  char lastCharacter() const { return bufPtr[-1]; }
+  void setLastCharacter(char c) { bufPtr[-1] = c; }
+
+  void writeCharacter(char c);
+  void writeNewLine();
+  void _writeString(const char* s, size_t len);
+  void writeString(const char* s);
+  void writeStringNoSpaces(const char* s);
+  void writeStringNoSpaces(const char* s, size_t len);
+  void writeArrayOfStrings(const char* const* names, int n);
+  void writeSmallUInt(int v);
+  void writeSmallNegativeInt(int v);
+  void writeUInt64(uint64_t v);
+  void writeUInt(uint32_t v);
+  void writeInt64(int64_t v);
+  void writeVectorU32(const uint32_t* values, int n);
+  void writeVectorI64(const int64_t* values, int n);
+  void writeTimeStamp();
+  void writeStatsForPidWithInfo(const HostProcessStatsSType* stats);
+  void writeEndOfRecord();
+  void flushBuffer();
+  void growIfNeeded(size_t n);
+  void growBuffer(size_t newSize);
+  void flushIfNeeded();
+  void getSampleTime();
+
+  // --- header (archive/) ---
+  uint32_t writeTypeCount();
+  void writeBasicStatNames();
+  void HostStatsProcessHeader();
+
+  // --- host statistics (hoststats/) ---
+  BoolType HostStatsInit();
+  void HostStatsClose();
+  BoolType HostStatsGetStatsForSystem();
+  void HostStatsWriteSystemHeader();
+  void HostStatsWriteStatsForSystem();
+
+  // --- per-process figures and listed processes (hoststats/) ---
+  // Fills the 30 figures of processId; FALSE when they cannot be read.
+  BoolType HostStatsGetStatsForProcess(int processId, HostProcessStatsSType* stats);
+  // Records of processes listed with -Q or owned by users given with -U.
+  void writeStatsForListedProcesses();
+  // Drops the open /proc files of processes that have ended (at most every 2 s).
+  void cleanupDeadPids();
+};

@@ -1,0 +1,145 @@
+// The manager singleton: run settings, the five sorted lists, the output
+// stream, the pacing state, and the links to the cache view and the writer.
+// Its member functions are defined by subsystem:
+//   tallyargs.cpp      command line (tallyParseArgs and its helpers)
+//   tallystartup.cpp   TallyInit, startupCover, resolveCacheName, TallyAttach
+//   tallyloop.cpp      TallySloop, SampleStatsToFile, pacing, liveness
+//   tallyoutput.cpp    output file naming, opening, writing, flushing, closing
+//   tallyshutdown.cpp  TallyShutdown, tallyExitHandler, TallyKeyBoardInt
+//   archive/           printStatDescription (header) and the cache records
+//   shrpc/             AttachSharedCache, basicDetach (the cache view)
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "host/hosttypes.h"
+#include "host/syserror.h"
+#include "hoststats/sortedlist.h"
+#include "shrpc/hostshrstate.h"
+
+class HostStatWriter;
+struct ShrPcStateSType;
+struct ShrPcProcessTableEntrySType;
+
+const int DEFAULT_INTERVAL_MS = 20000;
+const int MAX_BUFFER_FLUSH_TIME = 60;
+const int DEFAULT_LIST_SIZE = 64;
+
+class TallyMgr {
+ public:
+  HostShrMemStateType shrMemState;
+  HostHrtime_t startTime;
+  uint32_t tallyStats[4];
+  SortedList sessionsToSample;
+  SortedList pidsToMonitor;
+  SortedList uidsToMonitor;
+  SortedList pidsToExclude;
+  SortedList pidsWrittenThisTime;
+  HostFnameStrType actualName;
+  char err[132];
+  ErrMsgStrType errBuf;
+  int currentNumberOfSamples;
+  time_t restartTime;
+  uint32_t* appStats;
+  int lastBufferFlushTime;
+  int sampleIntervalMs;
+  int sampleNumTimes;
+  int sampleHours;
+  int flushInterval;
+  int numAppStats;
+  BoolType TallyStartupDone;
+  HostFnameStrType sampleFileName;
+  BoolType restart;
+  BoolType isCompressed;
+  BoolType keeperOnly;
+  BoolType pageMgrOnly;
+  BoolType hostStatsOnly;
+  BoolType pgsOnly;
+  BoolType quietMode;
+  int restartCount;
+  BoolType useStdout;
+  PidType thisProcessPid;
+  HostErrSType hostErr;
+  void* outFile;  // FILE* or gzFile (isCompressed); null while no file is open
+  uint32_t timeWritingStats;
+  char keeperName[128];
+  char cacheName[256];
+  ShrPcStateSType* shrpcPtr;
+  HostStatWriter* statWriter;
+  int64_t errorCorrection;
+
+  // --- initialisation (tallystartup.cpp) ---
+  void _basicInit();
+  void init();
+  void init(HostStatWriter* writer);
+  void TallyInit();
+  BoolType startupCover();
+  BoolType resolveCacheName();
+  BoolType TallyAttach(const char* name);
+
+  // --- command line (tallyargs.cpp) ---
+  void tallyParseArgs(int argc, const char** argv);
+  BoolType doAllSystemStats();
+  BoolType doMonitorCpus();
+  BoolType doMonitorDisks();
+  BoolType doMonitorNetworks();
+  BoolType doMonitorSystemPages();
+  BoolType doDisableSystemStats();
+  BoolType doSetHostOnlyMode();
+  BoolType validateHostOnlyMode();
+  BoolType processListOfPids(const char* list);
+  BoolType processListOfUsers(const char* list);
+
+  // --- sampling loop (tallyloop.cpp) ---
+  [[noreturn]] void TallySloop();
+  BoolType SampleStatsToFile();
+  BoolType tallyRestlessSleep(int64_t interval, HostHrtime_t t0);
+  BoolType tallyRestlessSleepNoMonitor(int64_t interval, HostHrtime_t t0);
+  BoolType shouldDie();
+  BoolType cachewardenDied();
+
+  // --- output file (tallyoutput.cpp) ---
+  const char* TallyDataFile();
+  void* basicOpenOutFile(BoolType compressed, int* errorNumber);
+  BoolType openOutFile();
+  void writeToFile(char* text, size_t length);
+  void writeBufferToFile(char* text, size_t length);
+  void flushOutFile();
+  void closeOutFile();
+  void postHostError(int errorNumber);
+  void postHostError();
+
+  // --- header and records (archive/) ---
+  void printStatDescription();
+  void writeTallyRecord(const char* name, uint32_t typeNum, const uint32_t* values32, int processId, int count32,
+                        const int64_t* values64 = nullptr, int count64 = 0);
+  void writeProcessStatsForPte(const ShrPcProcessTableEntrySType* entry);
+  void writeSharedCounters();
+  void writeStatsForTallyscope();
+  void wroteProcess(int processId);
+  void writeCacheProcessRecords();
+
+  // --- cache view (shrpc/) ---
+  BoolType AttachSharedCache();
+  BoolType basicDetach(HostShrMemAccessor& acc, BoolType quiet);
+};
+
+// The two process-wide singletons; allocated on first call, never freed.
+TallyMgr* TallyGetStatMgr();
+HostStatWriter* TallyGetStatWriter();
+
+// Shutdown path (tallyshutdown.cpp).
+void TallyShutdown();
+void tallyExitHandler();
+void TallyKeyBoardInt(int sig);
+
+// Closes a descriptor of a /proc file (never 0, 1 or 2), repeating an
+// interrupted close, and sets it to -1.
+void doSafeClose(int* descriptor);
+
+// atoi with errno check; the value is stored even on failure.
+BoolType doAtoi(const char* text, int* out);
+void printArgError(const char* what, const char* value);
+void printHostOnlyError(const char* flag);
+int getIdForUser(char* name);
