@@ -1,0 +1,69 @@
+// Running the built programs from tests: capture output and status, or start one
+// in the background and stop it later. Every child is killed when its handle dies,
+// so a failing test leaves no process behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+  std::string out;   // standard output
+  std::string err;   // standard error
+  int status = -1;   // exit status, or -1 when ended by a signal
+  int signal = 0;    // the signal that ended it, or 0
+  bool timedOut = false;
+};
+
+struct RunOptions {
+  std::vector<std::string> env;  // extra "NAME=value" entries (added to the environment)
+  std::vector<std::string> unsetEnv;
+  std::string cwd;               // working directory; empty = current
+  double timeoutSec = 60;        // the child is killed (SIGKILL) after this
+  bool ignoreSigint = false;     // start the child with SIGINT ignored
+  std::string stdinText;         // fed to standard input (then closed)
+};
+
+// Runs argv[0] with the arguments and waits for it.
+RunResult runProgram(const std::vector<std::string>& argv, const RunOptions& opts = RunOptions());
+
+// A program running in the background; its output goes to files read on demand.
+class BackgroundProgram {
+ public:
+  BackgroundProgram(const std::vector<std::string>& argv, const RunOptions& opts = RunOptions());
+  ~BackgroundProgram();  // kills and reaps the child if still running
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+  pid_t pid() const { return _pid; }
+  void sendSignal(int sig);
+  // Waits for the end (killing it after timeoutSec); returns the result with its output.
+  RunResult wait(double timeoutSec = 60);
+  bool running();
+  std::string currentOut() const;
+  std::string currentErr() const;
+
+ private:
+  pid_t _pid = -1;
+  std::string _outPath, _errPath, _dir;
+  bool _reaped = false;
+  RunResult _result;
+};
+
+// A fresh temporary directory removed (recursively) when the object dies.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return _path; }
+  std::string file(const std::string& name) const { return _path + "/" + name; }
+
+ private:
+  std::string _path;
+};
+
+std::string readFileText(const std::string& path);
+void writeFileText(const std::string& path, const std::string& text);
+std::vector<std::string> splitLines(const std::string& text);
+void sleepMs(int ms);
