@@ -227,9 +227,13 @@ BoolType processList(const char* list, SortedList& target, int (*canStart)(int),
 
 }  // namespace
 
+// atoi's conversion, also failing on a number beyond int: with a 64-bit long
+// such a number would otherwise come back silently wrapped.
 BoolType doAtoi(const char* text, int* out) {
   errno = 0;
-  *out = atoi(text);
+  long value = strtol(text, nullptr, 10);
+  *out = (int)value;
+  if (errno == 0 && (value < INT_MIN || value > INT_MAX)) errno = ERANGE;
   return errno == 0 ? TRUE : FALSE;
 }
 
