@@ -4,12 +4,13 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
+#include "archive/hostsysinfo.h"
 #include "buildinfo.h"
-#include "host/hostdatefmt.h"
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 
@@ -147,7 +148,10 @@ void VerInfo(FILE* f, const char* versionText) {
   VerMessage(f, line);
   VerMessage(f, "BUILD TYPE: SLOW");
 
-  const char* format = HostDateTimeFormat();
+  // The format the archive header's time line uses (a refused QL_CFTIME is
+  // reported there, once).
+  char format[256];
+  HostChooseTimeFormat(getenv("QL_CFTIME"), format, sizeof format);
   if (strcmp(format, "%m/%d/%Y %H:%M:%S %Z") != 0 && strcmp(format, "%m/%d/%y %H:%M:%S %Z") != 0) {
     VerDividerLine(f);
     snprintf(line, sizeof line, "DATEFORMAT: %s ", format);
