@@ -22,9 +22,10 @@ const int HOST_SHM_SHARE_MMU = 0;
 
 BoolType shrMemDebug = FALSE;
 
+int defaultShmget(key_t key, size_t size, int flags) { return shmget(key, size, flags); }
 void* defaultShmat(int shmid, const void* addr, int flags) { return shmat(shmid, addr, flags); }
 int defaultShmdt(const void* addr) { return shmdt(addr); }
-HostShmCalls shmCalls = {defaultShmat, defaultShmdt};
+HostShmCalls shmCalls = {defaultShmget, defaultShmat, defaultShmdt};
 
 void trace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void trace(const char* fmt, ...) {
@@ -58,7 +59,7 @@ void appendMsg(SysErrorSType* sErr, const char* fmt, ...) {
 }  // namespace
 
 void HostShrSetShmCalls(const HostShmCalls* calls) {
-  shmCalls = calls ? *calls : HostShmCalls{defaultShmat, defaultShmdt};
+  shmCalls = calls ? *calls : HostShmCalls{defaultShmget, defaultShmat, defaultShmdt};
 }
 
 BoolType HostShrDebugEnabled() { return shrMemDebug; }
@@ -114,13 +115,13 @@ void* HostShrMemAttach(HostShrMemAccessor& acc, const char* locStr, int alignSiz
 
   int flags = (readonly ? 0440 : 0660) | IPC_EXCL;
   errno = 0;
-  int id = shmget((key_t)key, 0, flags);
+  int id = shmCalls.shmgetFn((key_t)key, 0, flags);
   if (id < 0 && (errno == EPERM || errno == EACCES)) {
     trace("[Debug]: shmget() failure with key %u and flags %o, errno=%d\n", (unsigned)key, flags, errno);
     // A segment that grants read access to its owner only is found with owner bits.
     flags = (readonly ? 0400 : 0600) | IPC_EXCL;
     errno = 0;
-    id = shmget((key_t)key, 0, flags);
+    id = shmCalls.shmgetFn((key_t)key, 0, flags);
   }
   if (id < 0) {
     int e = errno;

@@ -73,6 +73,7 @@ class SharedMemoryAligner {
 
 // The system calls this layer makes, replaceable by tests (null restores them).
 struct HostShmCalls {
+  int (*shmgetFn)(key_t key, size_t size, int flags);
   void* (*shmatFn)(int shmid, const void* addr, int flags);
   int (*shmdtFn)(const void* addr);
 };
