@@ -196,17 +196,6 @@ TEST(NetInfoFindTest, HostileFieldsAreCutNeverOverrun) {
   EXPECT_EQ(NetInfoFind("minus", nullptr, &ni, nullptr, nullptr), NIRES_STALE);
 }
 
-TEST(NetInfoFindTest, TrailingStringsParserHandlesPartialData) {
-  NetInfoSType ni;
-  const char data[] = {'a', '\0', '\0', 'c', '\0', 'd', 'e'};  // "d e" has no terminator
-  netInfoTakeTrailingStrings(data, sizeof data, &ni);
-  EXPECT_STREQ(ni.logName, "a");
-  EXPECT_STREQ(ni.productDir, "");
-  EXPECT_STREQ(ni.cmdLine, "c");
-  EXPECT_STREQ(ni.configFile1, "de");
-  EXPECT_STREQ(ni.configFile2, "");
-}
-
 TEST(NetInfoFindTest, CreationTimeUsesTheFormatChosenOnce) {
   NetInfoResetCachesForTest();
   setenv("QL_QLLIST_TIME_FORMAT", "%Y", 1);
