@@ -1,19 +1,9 @@
 // Counter index and byte offset arithmetic over a process's statistics block.
+#include "archive/stattype.h"
 #include "host/utlexit.h"
 #include "shrpc/shrpclayout.h"
 
 namespace {
-
-// Counters after processId and sessionId that are 32-bit: the common ones and the kind's own.
-const int MONITOR_K = SHRPC_NUM_COMMON_STATS + SHRPC_MONITOR_NUM_STATS32;  // 135
-const int KEEPER_K = SHRPC_NUM_COMMON_STATS + SHRPC_KEEPER_NUM_STATS32;    // 237
-const int ENVOY_K = SHRPC_NUM_COMMON_STATS + SHRPC_ENVOY_NUM_STATS32;      // 167
-
-int byteOffsetForIndex(int index, int k, int numNamed, int first64) {
-  UTL_GUARANTEE(index >= 0 && index < numNamed);
-  if (index < k) return (int)offsetof(ShrPcStatsSType, cmn) + 4 * index;
-  return ShrPcStatsSType::UNION_OFFSET + first64 + 8 * (index - k);
-}
 
 uintptr_t statAddrForOffset(const ShrPcStatsSType* block, int byteOffset, BoolType* is64,
                             BoolType (*isOffsetOf64BitStat)(int)) {
@@ -37,14 +27,18 @@ static_assert(ShrPcStatsSType::MONITOR_NUM_NAMED_STATS == 154, "monitor named co
 static_assert(ShrPcStatsSType::KEEPER_NUM_NAMED_STATS == 302, "keeper named counters");
 static_assert(ShrPcStatsSType::ENVOY_NUM_NAMED_STATS == 223, "envoy named counters");
 
+// The index arithmetic belongs to the statistic catalogue; both must place the
+// kind-specific block alike.
+static_assert(ShrPcStatsSType::UNION_OFFSET == STATTYPE_UNION_OFFSET, "kind-specific block offset");
+
 int ShrPcStatsSType::byteOffsetForMonitorStatIndex(int index) {
-  return byteOffsetForIndex(index, MONITOR_K, MONITOR_NUM_NAMED_STATS, ShrPcMonitorStatSType::FIRST_64BIT_STAT_OFFSET);
+  return StatTypeByteOffsetForIndex(STATTYPE_KIND_MONITOR, index);
 }
 int ShrPcStatsSType::byteOffsetForKeeperStatIndex(int index) {
-  return byteOffsetForIndex(index, KEEPER_K, KEEPER_NUM_NAMED_STATS, ShrPcKeeperStatSType::FIRST_64BIT_STAT_OFFSET);
+  return StatTypeByteOffsetForIndex(STATTYPE_KIND_KEEPER, index);
 }
 int ShrPcStatsSType::byteOffsetForEnvoyStatIndex(int index) {
-  return byteOffsetForIndex(index, ENVOY_K, ENVOY_NUM_NAMED_STATS, ShrPcEnvoyStatSType::FIRST_64BIT_STAT_OFFSET);
+  return StatTypeByteOffsetForIndex(STATTYPE_KIND_ENVOY, index);
 }
 
 uintptr_t ShrPcStatsSType::monitorStatAddrForOffset(int byteOffset, BoolType* is64) const {
