@@ -33,10 +33,13 @@ void copyName(char* dst, const std::string& src) {
 }  // namespace
 
 std::string kstatDriverOf(const std::string& name) {
+  // Disks of the SCSI, virtio, Xen and IDE drivers are named <driver><letters>[<partition>].
+  for (const char* p : {"xvd", "sd", "vd", "hd"}) {
+    size_t n = strlen(p);
+    if (startsWith(name, p) && name.size() > n && name[n] >= 'a' && name[n] <= 'z') return p;
+  }
   size_t digit = name.find_first_of("0123456789");
   if (digit != std::string::npos && digit > 0) return name.substr(0, digit);
-  for (const char* p : {"xvd", "sd", "vd", "hd"})
-    if (startsWith(name, p) && name.size() > strlen(p)) return p;
   return name;
 }
 
