@@ -133,6 +133,3 @@ class PidHashMap {
   // A descriptor number the reverse table can hold.
   BoolType fdFitsTable(int fd) const { return fd >= 0 && fd < fdToPidTableSize ? TRUE : FALSE; }
 };
-
-// Signal 0 probe: TRUE when the process exists (also when we may not signal it).
-BoolType HostProcessExists(int pid);

@@ -1,19 +1,8 @@
-// The pid list of the process table and the process-existence probe.
-#include <signal.h>
-
+// The pid list of the process table.
 #include <algorithm>
-#include <cerrno>
 
 #include "host/utlexit.h"
 #include "hoststats/pidhashmap.h"
-
-BoolType HostProcessExists(int pid) {
-  for (;;) {
-    if (kill(pid, 0) == 0) return TRUE;
-    if (errno == EPERM) return TRUE;
-    if (errno != EINTR) return FALSE;
-  }
-}
 
 void PidList::initForSize(int n) {
   activePids = inactivePids = nullptr;

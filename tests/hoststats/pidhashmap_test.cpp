@@ -1,5 +1,7 @@
 #include "hoststats/pidhashmap.h"
 
+#include "hoststats/hostprocess.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <gtest/gtest.h>
