@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "archive/writerfixture.h"
@@ -74,6 +77,44 @@ TEST_F(FlushTest, FlushBufferEmptiesAndNeverWritesTheNul) {
   EXPECT_EQ(*w.bufPtr, '\0');
   w.flushBuffer();  // nothing buffered: only the stream is flushed
   EXPECT_EQ(fileText(), "42\n");
+}
+
+// The header as printed for a file: handed over whole, and again complete for
+// the next file. The lines that vary by host, build and moment are checked for
+// their shape only.
+TEST_F(FlushTest, PrintedHeaderIsHandedOverWholeForEveryFile) {
+  setenv("QL_CFTIME", "%Y-%m-%d %H:%M:%S", 1);
+  writer->w.disableSystemStats = TRUE;
+  mgr.printStatDescription();
+  EXPECT_TRUE(writer->w.isEmpty());
+  mgr.printStatDescription();  // a restart's next file
+  unsetenv("QL_CFTIME");
+
+  std::ifstream in(std::string(TALLY_FIXTURES_DIR) + "/archive/header_host_off.txt", std::ios::binary);
+  std::stringstream fixture;
+  fixture << in.rdbuf();
+  std::string expected = fixture.str();
+  ASSERT_FALSE(expected.empty());
+
+  std::string file = fileText();
+  ASSERT_EQ(file.size() % 2, 0u);
+  const std::string first = file.substr(0, file.size() / 2);
+  EXPECT_EQ(first, file.substr(file.size() / 2));
+  // Lines 3 to 5 hold the version, the machine and the time.
+  auto lineStart = [](const std::string& s, int n) {
+    size_t at = 0;
+    for (int i = 0; i < n; i++) at = s.find('\n', at) + 1;
+    return at;
+  };
+  EXPECT_EQ(first.substr(0, lineStart(first, 2)), expected.substr(0, lineStart(expected, 2)));
+  EXPECT_EQ(first.substr(lineStart(first, 5)), expected.substr(lineStart(expected, 5)));
+  const std::string varying = first.substr(lineStart(first, 2), lineStart(first, 5) - lineStart(first, 2));
+  EXPECT_EQ(varying.rfind("QuillonVersion = \"", 0), 0u) << varying;
+  EXPECT_NE(varying.find("\nMachine = \""), std::string::npos) << varying;
+  const size_t timeAt = varying.find("\nTime = \"");
+  ASSERT_NE(timeAt, std::string::npos) << varying;
+  // "YYYY-MM-DD HH:MM:SS" from the format given in the environment.
+  EXPECT_EQ(varying.size() - (timeAt + 9), 19u + 2u) << varying;
 }
 
 }  // namespace
