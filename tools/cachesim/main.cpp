@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "netinfo/netinfolockfile.h"
 #include "simchildren.h"
 #include "simoptions.h"
 #include "simplan.h"
@@ -20,8 +22,8 @@ namespace {
 
 // Registration kinds written to the lock files: 3 is a shared page cache; the
 // keeper registers as a repository server.
-const int kKindKeeper = 1;
-const int kKindCache = 3;
+const int kKindKeeper = NI_KEEPER;
+const int kKindCache = NI_CACHE;
 
 volatile sig_atomic_t g_stopSignal = 0;
 

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <initializer_list>
 
 namespace {
 
@@ -20,6 +22,7 @@ void reapAll(int) {
 [[noreturn]] void childMain(pid_t parent) {
   // Die with the simulator even when it is killed outright.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
+  prctl(PR_SET_NAME, "cachesim-proc");
   if (getppid() != parent) _exit(0);
   sigset_t none;
   sigemptyset(&none);
