@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "netinfo/netinfolockfile.h"
+#include "netinfo/netinfo.h"
 #include "simchildren.h"
 #include "simoptions.h"
 #include "simplan.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "netinfo/netinfolockfile.h"
+#include "netinfo/netinfo.h"
 
 namespace {
 
