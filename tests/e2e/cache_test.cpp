@@ -76,7 +76,7 @@ class Sim {
  public:
   explicit Sim(std::vector<std::string> extra = {}) {
     _globalDir = _dir.path() + "/global";
-    std::vector<std::string> argv{CACHESIM_BIN, "--dir", _globalDir};
+    std::vector<std::string> argv{CACHESIM_BIN, "--exit-with-parent", "--dir", _globalDir};
     argv.insert(argv.end(), extra.begin(), extra.end());
     _prog.reset(new BackgroundProgram(argv));
     for (int i = 0; i < 3000 && !readyLine(); i++) {
@@ -98,14 +98,16 @@ class Sim {
   RunResult runTally(std::vector<std::string> args, double timeoutSec = 90) {
     std::vector<std::string> argv{TALLYSCOPE_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
-    RunOptions opts;
-    opts.env.push_back("QUILLON_GLOBAL_DIR=" + _globalDir);
+    RunOptions opts = tallyOptions();
     opts.timeoutSec = timeoutSec;
     return runProgram(argv, opts);
   }
+  // The simulator's global directory; a guarantee failure ends at once instead
+  // of waiting for a debugger.
   RunOptions tallyOptions() const {
     RunOptions opts;
     opts.env.push_back("QUILLON_GLOBAL_DIR=" + _globalDir);
+    opts.env.push_back("QL_CORE_TIME_OUT=1");
     return opts;
   }
 

@@ -1,6 +1,7 @@
 // cachesim: a stand-in for the processes that own a shared page cache, for tests
 // and demonstrations of the monitor. See --help and docs/cachesim.md.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,6 +87,12 @@ int main(int argc, char** argv) {
   if (rc != 0) return rc < 0 ? 0 : rc;
   installStopHandlers();
   SimInstallReaper();
+  if (opts.exitWithParent) {
+    // A test that dies without stopping us still gets its segment removed.
+    pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) g_stopSignal = SIGTERM;
+  }
 
   SimState st;
   std::string err;

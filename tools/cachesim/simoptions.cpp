@@ -37,6 +37,7 @@ const char kHelp[] =
     "  --owner-only            segment readable by its owner only (0600, default 0640)\n"
     "  --padded-hot-locks      hot spin locks take two 256-byte records each\n"
     "  --verbose               print a line per counter update\n"
+    "  --exit-with-parent      stop as on SIGTERM when the parent process ends\n"
     "  --help                  this text\n"
     "\n"
     "Slots, in order: 0 the monitor (kind 1, \"cachewarden\"), 1 the keeper (kind 2, the\n"
@@ -77,7 +78,7 @@ enum {
   OPT_DIR = 256, OPT_KEEPER, OPT_PGSVRS, OPT_OTHER_PGSVRS, OPT_PAGEMGR, OPT_ENVOYS,
   OPT_ENVOY_SESSIONS, OPT_NO_ODD, OPT_FREE, OPT_COUNTERS, OPT_INTERVAL, OPT_DETERMINISTIC,
   OPT_INIT_DELAY, OPT_NEVER_INIT, OPT_COMPAT, OPT_BAD_SIZE, OPT_KILL_MONITOR, OPT_OWNER_ONLY,
-  OPT_PADDED, OPT_VERBOSE, OPT_HELP
+  OPT_PADDED, OPT_VERBOSE, OPT_EXIT_WITH_PARENT, OPT_HELP
 };
 
 const struct option kLongOptions[] = {
@@ -101,6 +102,7 @@ const struct option kLongOptions[] = {
     {"owner-only", no_argument, nullptr, OPT_OWNER_ONLY},
     {"padded-hot-locks", no_argument, nullptr, OPT_PADDED},
     {"verbose", no_argument, nullptr, OPT_VERBOSE},
+    {"exit-with-parent", no_argument, nullptr, OPT_EXIT_WITH_PARENT},
     {"help", no_argument, nullptr, OPT_HELP},
     {nullptr, 0, nullptr, 0}};
 
@@ -138,6 +140,7 @@ int SimParseOptions(int argc, char** argv, SimOptions* opts) {
       case OPT_OWNER_ONLY: opts->ownerOnly = true; break;
       case OPT_PADDED: opts->paddedHotLocks = true; break;
       case OPT_VERBOSE: opts->verbose = true; break;
+      case OPT_EXIT_WITH_PARENT: opts->exitWithParent = true; break;
       case OPT_HELP: fputs(kHelp, stdout); return -1;
       default: fputs("Try cachesim --help\n", stderr); return 2;
     }

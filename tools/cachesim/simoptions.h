@@ -27,6 +27,7 @@ struct SimOptions {
   bool ownerOnly = false;      // segment mode 0600 instead of 0640
   bool paddedHotLocks = false; // hot spin locks take two records each
   bool verbose = false;        // one line per tick
+  bool exitWithParent = false; // stop (as on SIGTERM) when the parent process ends
 };
 
 // Parses argv into opts. Returns 0 to go on, -1 after printing the help text
