@@ -138,7 +138,8 @@ void TallyKeyBoardInt(int sig);
 // interrupted close, and sets it to -1.
 void doSafeClose(int* descriptor);
 
-// atoi with errno check; the value is stored even on failure.
+// atoi with errno check (a number beyond int fails too); the value is stored
+// even on failure.
 BoolType doAtoi(const char* text, int* out);
 void printArgError(const char* what, const char* value);
 void printHostOnlyError(const char* flag);

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "archive/writerfixture.h"
+#include "host/hosttime.h"
+#include "hoststats/hostprocess.h"
+#include "monitor/tallymgr.h"
+
+namespace {
+
+// A manager with no cache attached, no lists and host statistics off.
+class TallyRecordTest : public ::testing::Test {
+ protected:
+  TallyRecordTest() : writer(&mgr) {
+    memset(static_cast<void*>(&mgr), 0, sizeof(mgr));
+    mgr.statWriter = &writer.w;
+    mgr.thisProcessPid = getpid();
+    writer.w.disableSystemStats = TRUE;
+    writer.w.sampleTimeStamp = 1700000123u;
+  }
+  TallyMgr mgr;
+  TestWriter writer;
+};
+
+TEST_F(TallyRecordTest, RecordWithBothValueRunsAndASpacedName) {
+  mgr.shrpcPtr = reinterpret_cast<ShrPcStateSType*>(&mgr);  // any non-null cache view
+  const uint32_t v32[] = {4242, 0xFFFFFFFFu, 0, 17};
+  const int64_t v64[] = {-1, -20, 9223372036854775807LL};
+  mgr.writeTallyRecord("page  server 1", 8, v32, 4242, 4, v64, 3);
+  mgr.writeTallyRecord("AppStat", 32, v32 + 2, 0, 2);
+  EXPECT_EQ(writer.text(),
+            "8 1700000123 page__server_1 4242 4294967295 0 17 -1 -20 9223372036854775807\n"
+            "32 1700000123 AppStat 0 17\n");
+}
+
+TEST_F(TallyRecordTest, EmptyNameKeepsItsToken) {
+  const uint32_t v32[] = {(uint32_t)getpid(), 0};
+  mgr.writeTallyRecord("", 16, v32, getpid(), 2);
+  EXPECT_EQ(writer.text(), "16 1700000123 Unnamed " + std::to_string(getpid()) + " 0\n");
+}
+
+TEST_F(TallyRecordTest, MonitorRecordAddsTheTimeSinceTheSampleBegan) {
+  mgr.timeWritingStats = 41;
+  mgr.startTime = HostGetNanoTime() - 5000LL * 1000000LL;  // the sample began 5 s ago
+  mgr.writeStatsForTallyscope();
+  EXPECT_GE(mgr.timeWritingStats, 5041u);
+  EXPECT_EQ(mgr.tallyStats[2], mgr.timeWritingStats);
+  EXPECT_EQ(writer.text(), "16 1700000123 Tally " + std::to_string(getpid()) + " 0 " +
+                               std::to_string(mgr.timeWritingStats) + "\n");
+}
+
+TEST(HostProcessExists, LiveUnpermittedAndReapedProcesses) {
+  EXPECT_TRUE(HostProcessExists(getpid()));
+  EXPECT_TRUE(HostProcessExists(1));  // exists even where signalling it is not permitted
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_FALSE(HostProcessExists(child));
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// The command line and the start-up as a user meets them: the usage text, the
+// refusals with their messages, -v, and the start-up failures with their statuses.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/runprocess.h"
+
+namespace {
+
+const char* const EXPECTED_USAGE =
+    "Usage: tallyscope [keepername | cacheName | -X] [ options ] \n"
+    "tallyscope - the Quillon statistics collection utility program.\n"
+    "One of keepername, cacheName, or -X must be provided as the first command line argument.\n"
+    "  keepername - name of the keeper that created the shared cache to be monitored.\n"
+    "              The keeper may reside on the local host or a remote host.\n"
+    "  cacheName - name of the shared cache in the form 'keepername~hostid'.  See output from\n"
+    "              the qllist command to obtain the name of a shared page cache.\n"
+    "Options may be any of the following:\n"
+    "  -A                 Collect all available system statistics.\n"
+    "  -C                 Collect system statistics for each individual CPU.\n"
+    "  -D                 Collect system statistics for all disks and partitions\n"
+    "  -f <fileName>      The output file name (default is tally<pid>.out).\n"
+    "                     Use 'stdout' to send output to stdout instead of a file.\n"
+    "  -i <interval>      The interval in seconds (default is 20).\n"
+    "  -I <intervalMs>    The interval in milliseconds (default is 20000).\n"
+    "  -J                 Sample the keeper, shared cache monitor, and page manager only.\n"
+    "  -h <hours>         The number of hours (default is forever).\n"
+    "  -n <numAppStats>   The number of shared counters (application statistics) to record (default is 0).\n"
+    "  -N                 Collect system statistics for all network interfaces.\n"
+    "  -p <sessionId>     A Quillon sessionId to monitor. May be repeated.\n"
+    "                     The default is to monitor all sessions.\n"
+    "  -P                 Sample the keeper, shared cache monitor and all AIO.\n"
+    "                     page servers only.\n"
+    "  -q                 Quiet mode.  Only print messages if an error occurs.\n"
+    "  -Qpid1,pid2,...    Record statistics for a list of process IDs.\n"
+    "  -r                 Restart a new output file when the current one completes.\n"
+    "                     Each file will be given a unique name.\n"
+    "                     Either the -h or -t switch is also required to control when a restart is done.\n"
+    "  -s0                (deprecated) Same as -Y\n"
+    "  -s1                (ignored)\n"
+    "  -s2                (deprecated) Same as -D\n"
+    "  -s3                (deprecated) same as -D -N\n"
+    "  -s4                (deprecated) same as -A\n"
+    "  -S                 Sample only the keeper and shared cache monitor.\n"
+    "  -t <times>         The number of samples (default is forever).\n"
+    "  -u <seconds>       The maximum number of seconds to wait before flushing the\n"
+    "                     cached information to the output file (default is 60).\n"
+    "                     If 0 then the flush will be done every interval.\n"
+    "  -Uuid1,uid2,...    Record statistics for all processes owned 1 or more UNIX user IDs.\n"
+    "  -v                 print version and exit.\n"
+    "  -W                 Collect system statistics for system memory pages.\n"
+    "  -X                 Run in host-only mode.  Sample host system statistics only and do not\n"
+    "                     attach to a shared page cache.  May be combined with other\n"
+    "                     flags EXCEPT: -m, -n, -J, -p, -P, -S, or -Y.\n"
+    "  -Y                 Disable collection of all system stats, including per-process data.\n"
+    "  -z                 Write the output in compressed gzip format.\n";
+
+// Every run gets an empty registry and a short debugger wait, and runs in its
+// own directory so nothing it might write is left behind.
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(mkdir(globalDir.file("locks").c_str(), 0755), 0);
+  }
+  RunResult run(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    args.insert(args.begin(), TALLYSCOPE_BIN);
+    return runAs(args, env);
+  }
+  RunResult runAs(const std::vector<std::string>& argv, std::vector<std::string> env = {}) {
+    RunOptions opts;
+    opts.env = {"QUILLON_GLOBAL_DIR=" + globalDir.path(), "QL_CORE_TIME_OUT=1", "QL_DISABLE_WARNING=1"};
+    opts.env.insert(opts.env.end(), env.begin(), env.end());
+    opts.unsetEnv = {"POSIXLY_CORRECT"};
+    opts.cwd = workDir.path();
+    opts.timeoutSec = 30;
+    return runProgram(argv, opts);
+  }
+
+  TempDir globalDir;
+  TempDir workDir;
+};
+
+TEST_F(CliTest, NoArgumentsPrintsTheUsageText) {
+  RunResult r = run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, EXPECTED_USAGE);
+  EXPECT_EQ(splitLines(r.out).size(), 46u);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliTest, EachRefusedCommandLineGivesItsMessageThenTheUsageText) {
+  const std::string prog = TALLYSCOPE_BIN;
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"-Y", "-D", "k"}, ""},
+      {{"-X", "-Y"}, ""},
+      {{"-Y", "-X"}, ""},
+      {{"-n", "3", "-X"}, "[Error]: Invalid flag (-n) specified with host-only (-X) mode\n"},
+      {{"-X", "-n", "3"}, "[Error]: Invalid flag (-n) specified with host-only (-X) mode\n"},
+      {{"-S", "-X"}, "[Error]: Invalid flag (-S or -P or -J) specified with host-only (-X) mode\n"},
+      {{"-X", "-p", "3"}, "[Error]: Invalid flag (-p) specified with host-only (-X) mode\n"},
+      {{"-X", "-J"}, "[Error]: Invalid flag (-J) specified with host-only (-X) mode\n"},
+      {{"-I", "9", "k"}, "ERROR: sampling intervals < 10 milliseconds not allowed\n"},
+      {{"-i", "-1", "k"}, "ERROR: negative sampling intervals not allowed\n"},
+      {{"-Q", "0", "k"}, "[Error]: invalid argument: Process does not exist: '0'\n"},
+      {{"-Qabc", "k"}, "[Error]: invalid argument: -Q 'No valid PIDs found'\n"},
+      {{"-U", "123", "k"}, "[Error]: invalid argument: -U 'No valid user IDs found'\n"},
+      {{"-U", "no_such_user_here", "k"}, "[Error]: Cannot resolve user named 'no_such_user_here'\n"},
+      {{"-m", "k"}, prog + ": invalid option -m\n"},
+      {{"k", "-t"}, prog + ": option -t requires an argument \n"},
+      {{"-r", "k"}, ""},
+      {{"-s", "5", "k"}, ""},
+      {{"-s", "-1", "k"}, ""},
+      {{"-X", "k"}, ""},
+      {{"k1", "k2"}, ""},
+      {{"-q"}, ""},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run(c.args);
+    EXPECT_EQ(r.status, 0) << testing::PrintToString(c.args);
+    EXPECT_EQ(r.err, c.err) << testing::PrintToString(c.args);
+    EXPECT_EQ(r.out, EXPECTED_USAGE) << testing::PrintToString(c.args);
+  }
+}
+
+TEST_F(CliTest, PosixlyCorrectRefusesAPositionalWordBeforeTheOptions) {
+  RunResult r = run({"k~1f", "-q"}, {"POSIXLY_CORRECT=1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, EXPECTED_USAGE);
+}
+
+TEST_F(CliTest, DashVPrintsOneVersionLineForTheProgramName) {
+  const std::regex line("tallyscope 3\\.2\\.8\\.1 BUILD: \\S+\n");
+  RunResult r = run({"-v"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(std::regex_match(r.out, line)) << r.out;
+  EXPECT_EQ(r.err, "");
+
+  RunResult later = run({"-q", "-v", "-m", "a", "b"});  // words after -v are never looked at
+  EXPECT_EQ(later.status, 0);
+  EXPECT_TRUE(std::regex_match(later.out, line)) << later.out;
+  EXPECT_EQ(later.err, "");
+
+  RunResult before = run({"-m", "-v"});
+  EXPECT_EQ(before.status, 0);
+  EXPECT_EQ(before.out, EXPECTED_USAGE);
+
+  // The name is argv[0] without its directory and its last extension.
+  TempDir dir;
+  ASSERT_EQ(symlink(TALLYSCOPE_BIN, dir.file("tally.x").c_str()), 0);
+  ASSERT_EQ(symlink(TALLYSCOPE_BIN, dir.file("my.tool.bin").c_str()), 0);
+  RunResult renamed = runAs({dir.file("tally.x"), "-v"});
+  EXPECT_TRUE(std::regex_match(renamed.out, std::regex("tally 3\\.2\\.8\\.1 BUILD: \\S+\n"))) << renamed.out;
+  RunResult twoDots = runAs({dir.file("my.tool.bin"), "-v"});
+  EXPECT_TRUE(std::regex_match(twoDots.out, std::regex("my\\.tool 3\\.2\\.8\\.1 BUILD: \\S+\n"))) << twoDots.out;
+}
+
+TEST_F(CliTest, ACacheNameWithoutKeeperIsRefusedWithStatus3) {
+  RunResult r = run({"-q", "~abc"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "[ERROR]: The cache name '~abc' has no keeper name before the '~'\n");
+  EXPECT_EQ(r.err, "");  // quiet: no banner, no summary
+}
+
+TEST_F(CliTest, AKeeperNoRegistryKnowsPrintsTheTwoResolveLines) {
+  RunResult r = run({"nokeeper"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out,
+            "[ERROR]: Could not find a shared page cache for the keeper named nokeeper on this machine\n"
+            "      Error Message: No keeper or cache for keeper named nokeeper was found on this machine.\n");
+  // Not quiet: the banner was written, but no summary line follows a failed resolve.
+  EXPECT_NE(r.err.find("PROGRAM: TALLY, Quillon Statistics Monitor"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Output file is"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, QuietModeStillReportsAFailedAttach) {
+  RunResult r = run({"-q", "nokeeper~1f"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("[Error] Unable to attach to the shared cache 'nokeeper~1f'.\nReason:", 0), 0u) << r.err;
+}
+
+TEST_F(CliTest, TheSummaryPrecedesTheAttach) {
+  RunResult r = run({"-I", "500", "-t", "3", "-h", "2", "-p", "5", "-p", "2", "-p", "5", "-S", "-f", "STDOUT",
+                     "nokeeper~1f"});
+  EXPECT_EQ(r.status, 3);
+  const std::string summary =
+      "Monitoring cache:     nokeeper~1f\n"
+      "  Output file is:     stdout\n"
+      "  Sample Interval (-i) is: 0.500 seconds\n"
+      "     WARNING: Sample Interval < 1 second\n"
+      "        plotter time base in sample points, not units of real time\n"
+      "  Sampling keeper and shared cache monitor ONLY\n"
+      "  Write Interval (-u) is:  60 seconds\n"
+      "  Session(s) to sample:    2 5\n"
+      "  Number of samples:  3\n"
+      "  Number of hours:  2\n"
+      "[Error] Unable to attach to the shared cache 'nokeeper~1f'.\nReason:";
+  size_t at = r.err.find("Monitoring cache:");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.substr(at, summary.size()), summary);
+
+  RunResult whole = run({"-i", "1", "-f", "out", "-J", "nokeeper~1f"});
+  at = whole.err.find("Monitoring cache:");
+  ASSERT_NE(at, std::string::npos) << whole.err;
+  EXPECT_EQ(whole.err.substr(at).rfind("Monitoring cache:     nokeeper~1f\n"
+                                       "  Output file is:     out.out\n"
+                                       "  Sample Interval (-i) is: 1.000 seconds\n"
+                                       "  Sampling keeper, shared cache monitor, and page manager ONLY\n"
+                                       "  Write Interval (-u) is:  60 seconds\n"
+                                       "  Use ^C to terminate monitoring\n"
+                                       "[Error] Unable to attach",
+                                       0),
+            0u)
+      << whole.err;
+}
+
+}  // namespace
