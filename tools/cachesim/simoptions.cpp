@@ -158,8 +158,8 @@ int SimParseOptions(int argc, char** argv, SimOptions* opts) {
     return 2;
   }
   if (opts->sharedCounters > 4096 || opts->pgsvrs + opts->otherPgsvrs + opts->pageMgrThreads +
-                                             opts->envoys + opts->freeSlots > 120) {
-    fputs("cachesim: at most 4096 counters and 120 processes\n", stderr);
+                                             opts->envoys + opts->freeSlots > 10000) {
+    fputs("cachesim: at most 4096 counters and 10000 processes\n", stderr);
     return 2;
   }
   return 0;

@@ -1,0 +1,264 @@
+// The measuring helper of bench/run.sh.
+//
+//   benchrun run [--result FILE] [--stamps TYPE --interval-ms MS --out FILE] -- PROGRAM ARGS...
+//     Runs the program, waits for it and prints one line of figures:
+//       status=S cpu_ms=C user_ms=U sys_ms=Y wall_ms=W maxrss_kb=K
+//     cpu is the child's run time as the scheduler counts it (the first figure of
+//     /proc/<pid>/schedstat, read once it has ended; user + system from wait4
+//     where that file is missing), user and sys the tick-sampled split of wait4,
+//     maxrss its peak resident size (what /proc/<pid>/status calls VmHWM). With --stamps the child's
+//     standard output is read through a pipe (and copied to --out); the arrival
+//     time of every line that starts with record type TYPE is taken, and the line
+//     gains
+//       stamps=N span_ms=D worst_drift_ms=X end_drift_ms=E
+//     where span is last arrival - first, and drift is the distance of arrival i
+//     from first + i * interval: the worst over the run (either sign) and that of
+//     the last arrival, which shows a drift that grows with the run.
+//     With --result the line goes to FILE instead of standard output.
+//
+//   benchrun sleepers USER N
+//     Starts N children that take the user's ids and sleep; prints "ready" when all
+//     run. SIGTERM, SIGINT or SIGHUP kill them by pid and reap them. The children
+//     die with this process even when it is killed outright.
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+double nowMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (double)ts.tv_sec * 1e3 + (double)ts.tv_nsec / 1e6;
+}
+
+double tvMs(const struct timeval& tv) { return (double)tv.tv_sec * 1e3 + (double)tv.tv_usec / 1e3; }
+
+int usage() {
+  fputs("usage: benchrun run [--result FILE] [--stamps TYPE --interval-ms MS --out FILE] -- PROGRAM ARGS...\n"
+        "       benchrun sleepers USER N\n",
+        stderr);
+  return 2;
+}
+
+// Arrival times of the lines that start with "<type> ".
+struct StampReader {
+  std::string prefix;
+  std::vector<double> arrivals;
+  std::string partial;  // the start of a line not yet complete
+  bool atLineStart = true;
+
+  void feed(const char* data, size_t n, double when) {
+    for (size_t i = 0; i < n; i++) {
+      if (atLineStart) partial.clear();
+      atLineStart = false;
+      if (partial.size() < prefix.size()) {
+        partial += data[i];
+        if (partial == prefix) arrivals.push_back(when);
+      }
+      if (data[i] == '\n') atLineStart = true;
+    }
+  }
+};
+
+int runCommand(int argc, char** argv) {
+  const char* resultFile = nullptr;
+  const char* outFile = nullptr;
+  const char* stampType = nullptr;
+  double intervalMs = 0;
+  int i = 0;
+  for (; i < argc; i++) {
+    std::string a = argv[i];
+    if (a == "--") {
+      i++;
+      break;
+    }
+    if (i + 1 >= argc) return usage();
+    if (a == "--result") {
+      resultFile = argv[++i];
+    } else if (a == "--out") {
+      outFile = argv[++i];
+    } else if (a == "--stamps") {
+      stampType = argv[++i];
+    } else if (a == "--interval-ms") {
+      intervalMs = atof(argv[++i]);
+    } else {
+      return usage();
+    }
+  }
+  if (i >= argc || (stampType && (!outFile || intervalMs <= 0))) return usage();
+
+  int pipeFds[2] = {-1, -1};
+  if (stampType && pipe(pipeFds) != 0) {
+    perror("benchrun: pipe");
+    return 1;
+  }
+  double start = nowMs();
+  pid_t pid = fork();
+  if (pid < 0) {
+    perror("benchrun: fork");
+    return 1;
+  }
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (stampType) {
+      dup2(pipeFds[1], 1);
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    }
+    execvp(argv[i], argv + i);
+    fprintf(stderr, "benchrun: cannot run %s: %s\n", argv[i], strerror(errno));
+    _exit(127);
+  }
+
+  StampReader stamps;
+  if (stampType) {
+    close(pipeFds[1]);
+    FILE* out = fopen(outFile, "w");
+    if (!out) {
+      perror(outFile);
+      kill(pid, SIGKILL);
+    }
+    stamps.prefix = std::string(stampType) + " ";
+    char buf[65536];
+    for (;;) {
+      ssize_t n = read(pipeFds[0], buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      stamps.feed(buf, (size_t)n, nowMs());
+      if (out) fwrite(buf, 1, (size_t)n, out);
+    }
+    close(pipeFds[0]);
+    if (out) fclose(out);
+  }
+
+  // The scheduler's run time of the ended child, read before it is reaped: the
+  // user and system times of rusage are sampled at the clock tick, too coarse
+  // for runs of a few hundred milliseconds.
+  double runMs = -1;
+  siginfo_t info;
+  while (waitid(P_PID, (id_t)pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+  }
+  char path[64];
+  snprintf(path, sizeof path, "/proc/%d/schedstat", (int)pid);
+  if (FILE* f = fopen(path, "r")) {
+    unsigned long long ns;
+    if (fscanf(f, "%llu", &ns) == 1) runMs = (double)ns / 1e6;
+    fclose(f);
+  }
+
+  int status = 0;
+  struct rusage ru;
+  while (wait4(pid, &status, 0, &ru) < 0) {
+    if (errno != EINTR) {
+      perror("benchrun: wait4");
+      return 1;
+    }
+  }
+  double wall = nowMs() - start;
+  int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  double user = tvMs(ru.ru_utime), sys = tvMs(ru.ru_stime);
+
+  char line[512];
+  int len = snprintf(line, sizeof line, "status=%d cpu_ms=%.2f user_ms=%.1f sys_ms=%.1f wall_ms=%.1f maxrss_kb=%ld",
+                     code, runMs >= 0 ? runMs : user + sys, user, sys, wall, ru.ru_maxrss);
+  if (stampType) {
+    const std::vector<double>& t = stamps.arrivals;
+    double worst = 0;
+    for (size_t k = 1; k < t.size(); k++) {
+      double drift = t[k] - (t[0] + (double)k * intervalMs);
+      if (std::fabs(drift) > std::fabs(worst)) worst = drift;
+    }
+    double span = t.empty() ? 0 : t.back() - t.front();
+    double end = t.empty() ? 0 : t.back() - (t[0] + (double)(t.size() - 1) * intervalMs);
+    snprintf(line + len, sizeof line - (size_t)len, " stamps=%zu span_ms=%.1f worst_drift_ms=%.2f end_drift_ms=%.2f",
+             t.size(), span, worst, end);
+  }
+  FILE* result = resultFile ? fopen(resultFile, "w") : stdout;
+  if (!result) {
+    perror(resultFile);
+    return 1;
+  }
+  fprintf(result, "%s\n", line);
+  if (resultFile) fclose(result);
+  return 0;
+}
+
+volatile sig_atomic_t stopRequested = 0;
+void requestStop(int) { stopRequested = 1; }
+
+int sleepers(int argc, char** argv) {
+  if (argc != 2) return usage();
+  const struct passwd* pw = getpwnam(argv[0]);
+  int n = atoi(argv[1]);
+  if (pw == nullptr || pw->pw_uid == 0 || n <= 0) return usage();
+  uid_t uid = pw->pw_uid;
+  gid_t gid = pw->pw_gid;
+
+  sigset_t blocked, previous;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGINT);
+  sigaddset(&blocked, SIGHUP);
+  sigprocmask(SIG_BLOCK, &blocked, &previous);  // until every child is known
+  struct sigaction sa = {};
+  sa.sa_handler = requestStop;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+
+  pid_t parent = getpid();
+  std::vector<pid_t> children;
+  for (int k = 0; k < n; k++) {
+    pid_t pid = fork();
+    if (pid < 0) {
+      perror("benchrun: fork");
+      break;
+    }
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(0);
+      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(1);
+      prctl(PR_SET_NAME, "benchsleeper");
+      int devNull = open("/dev/null", O_RDWR);
+      for (int fd = 0; fd < 3; fd++) dup2(devNull, fd);
+      if (devNull > 2) close(devNull);
+      sigprocmask(SIG_SETMASK, &previous, nullptr);
+      for (;;) pause();
+    }
+    children.push_back(pid);
+  }
+  if ((int)children.size() == n) {
+    printf("ready\n");
+    fflush(stdout);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  while (!stopRequested && (int)children.size() == n) sigsuspend(&none);
+  for (pid_t p : children) kill(p, SIGKILL);
+  for (pid_t p : children) waitpid(p, nullptr, 0);
+  return (int)children.size() == n ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  std::string cmd = argv[1];
+  if (cmd == "run") return runCommand(argc - 2, argv + 2);
+  if (cmd == "sleepers") return sleepers(argc - 2, argv + 2);
+  return usage();
+}

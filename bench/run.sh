@@ -1,0 +1,325 @@
+#!/usr/bin/env bash
+# The performance suite in one command: installs what it needs (sysstat for the
+# baselines), builds in Release into build-bench/, runs every scenario and prints
+# one table. Every figure beside a baseline is measured in the same run.
+#
+#   bash bench/run.sh
+#
+# Settings (environment): BENCH_BUILD_DIR (default build-bench), BENCH_SAMPLES
+# (samples per cache run, default 50), BENCH_HOST_SAMPLES (host-only and listed
+# process runs at 1 s, default 30), BENCH_PACING_SAMPLES (default 600),
+# BENCH_ONLY (space-separated subset of: encoder cache host users pacing),
+# BENCH_KEEP=1 (keep the work directory with every archive and log).
+#
+# Everything the suite starts (the cache simulator, the monitor, the baselines,
+# the sleeping processes of the benchmark user) is stopped by pid, segments left
+# by a simulator that could not clean up are removed, the benchmark user is
+# deleted when this run created it, and the work directory is removed: also when
+# a step fails or the run is interrupted.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD=${BENCH_BUILD_DIR:-$ROOT/build-bench}
+SAMPLES=${BENCH_SAMPLES:-50}
+HOST_SAMPLES=${BENCH_HOST_SAMPLES:-30}
+PACING_SAMPLES=${BENCH_PACING_SAMPLES:-600}
+ONLY=${BENCH_ONLY:-encoder cache host users pacing}
+BENCH_USER=tallybench
+SADC=/usr/lib/sysstat/sadc
+
+wants() { [[ " $ONLY " == *" $1 "* ]]; }
+
+# --- set-up and clean-up ---
+
+bash scripts/deps.sh sysstat >/dev/null
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLY_BUILD_BENCH=ON -DTALLY_BUILD_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j"$(nproc 2>/dev/null || echo 2)" \
+  --target tallyscope cachesim tallyread benchrun encoder_bench hoststats_bench >/dev/null
+
+TALLY=$BUILD/src/tallyscope
+SIM=$BUILD/tools/cachesim/cachesim
+READER=$BUILD/tools/tallyread/tallyread
+RUN=$BUILD/bench/benchrun
+
+WORK=$(mktemp -d /tmp/tallybench.XXXXXX)
+STARTED=()      # pids of the background programs of this run
+USER_CREATED=0
+
+stopStarted() {
+  local pid
+  for pid in "${STARTED[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${STARTED[@]}"; do wait "$pid" 2>/dev/null || true; done
+  STARTED=()
+}
+
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  stopStarted
+  # A simulator that died without its clean-up leaves its segment behind.
+  if [ -f "$WORK/shmids" ]; then
+    while read -r id; do ipcrm -m "$id" 2>/dev/null || true; done <"$WORK/shmids"
+  fi
+  [ "$USER_CREATED" = 1 ] && userdel "$BENCH_USER" 2>/dev/null
+  if [ "${BENCH_KEEP:-0}" = 1 ]; then echo "work directory kept: $WORK" >&2; else rm -rf "$WORK"; fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Runs a program in the background and remembers its pid.
+background() {
+  "$@" &
+  STARTED+=($!)
+}
+
+# Stops the background program started last.
+stopLast() {
+  local pid=${STARTED[-1]}
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  unset 'STARTED[-1]'
+}
+
+# key=value figure from a benchrun result line.
+field() { sed -n "s/.*\b$2=\([^ ]*\).*/\1/p" "$1"; }
+calc() { awk "BEGIN { printf \"%s\", $1 }"; }
+fmt() { awk -v v="$1" -v d="${2:-2}" 'BEGIN { printf "%.*f", d, v }'; }
+check() { awk "BEGIN { exit !($1) }" && echo met || echo MISSED; }
+
+TABLE=$WORK/table
+row() { printf '%s|%s|%s|%s|%s|%s\n' "$@" >>"$TABLE"; }   # scenario value baseline peak-rss target result
+
+# --- encoder ---
+
+runEncoder() {
+  echo "== encoder" >&2
+  "$BUILD/bench/encoder_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_format=csv 2>/dev/null | grep '_min"' >"$WORK/encoder.csv"
+  nsOf() { awk -F, -v n="\"BM_$1_min\"" '$1 == n { printf "%.2f", $NF * 1e9 }' "$WORK/encoder.csv"; }
+  local vec per snp u32 snp32
+  vec=$(nsOf EncoderVectorI64)
+  per=$(nsOf EncoderPerCallInt64)
+  snp=$(nsOf SnprintfPerTokenI64)
+  u32=$(nsOf EncoderVectorU32)
+  snp32=$(nsOf SnprintfPerTokenU32)
+  row "Encoder, 64-bit mix, one vector" "$vec ns/value" "snprintf $snp ns ($(fmt "$(calc "$snp/$vec")" 1)x)" "" \
+    "<= 3 ns, >= 8x" "$(check "$vec <= 3 && $snp / $vec >= 8")"
+  row "Encoder, 64-bit mix, one call each" "$per ns/value" "snprintf $snp ns ($(fmt "$(calc "$snp/$per")" 1)x)" "" "" ""
+  row "Encoder, 32-bit mix, one vector" "$u32 ns/value" "snprintf $snp32 ns ($(fmt "$(calc "$snp32/$u32")" 1)x)" "" "" ""
+  "$BUILD/bench/hoststats_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+    --benchmark_format=csv 2>/dev/null | grep '_median"' >"$WORK/hoststats.csv"
+  local collect
+  collect=$(awk -F, '$1 == "\"BM_HostCollectionAllGroups_median\"" { printf "%.0f", $4 }' "$WORK/hoststats.csv")
+  row "Host collection, all groups (in process)" "$collect us" "" "" "" ""
+}
+
+# --- cache sampling ---
+
+# Starts the simulator with N envoys (plus monitor, keeper and 8 page servers)
+# and waits for its ready line.
+startCache() {
+  local envoys=$1
+  rm -rf "$WORK/global"
+  mkdir -p "$WORK/global"
+  background "$SIM" --dir "$WORK/global" --keeper benchkeeper --envoys "$envoys" --pgsvrs 8 --other-pgsvrs 0 \
+    --pagemgr-threads 0 --no-odd-slots --free-slots 0 --interval 1000 >"$WORK/sim.log" 2>&1
+  local i
+  for i in $(seq 1200); do
+    grep -q '^cachesim ready' "$WORK/sim.log" && break
+    kill -0 "${STARTED[-1]}" 2>/dev/null || { cat "$WORK/sim.log" >&2; return 1; }
+    sleep 0.1
+  done
+  sed -n 's/^cachesim ready .*shmid=\([0-9]*\).*/\1/p' "$WORK/sim.log" >>"$WORK/shmids"
+  grep -q '^cachesim ready' "$WORK/sim.log"
+}
+
+# Runs the monitor against the simulator; result line in $WORK/<name>.res.
+monitorCache() {
+  local name=$1
+  shift
+  QUILLON_GLOBAL_DIR=$WORK/global "$RUN" run --result "$WORK/$name.res" -- \
+    "$TALLY" benchkeeper "$@" -q -f "$WORK/$name" >"$WORK/$name.log" 2>&1
+}
+
+perSample() { calc "$(field "$1" cpu_ms) / $2"; }
+rssMb() { fmt "$(calc "$(field "$1" maxrss_kb) / 1024")" 1; }
+bytesPerSample() { calc "$(stat -c %s "$1") / $2"; }
+
+# The run ended normally, said nothing but its detach line, and its archive
+# holds every record of every sample.
+cleanRun() {
+  local name=$1 samples=$2 records=$3
+  [ "$(field "$WORK/$name.res" status)" = 0 ] || return 1
+  ! grep -v '^Tally is detaching from shared cache\.$' "$WORK/$name.log" | grep -q . || return 1
+  "$READER" check "$WORK/$name.out" >"$WORK/$name.check" 2>&1 || return 1
+  grep -q ": ok: $records records, $samples samples" "$WORK/$name.check"
+}
+
+runCache() {
+  local envoys name y p samples perRecord
+  declare -A costY costP
+  for envoys in 100 1000 5000; do
+    echo "== cache, $envoys envoys" >&2
+    startCache "$envoys"
+    # The simulator's processes: monitor, keeper, 8 page servers and the envoys,
+    # each one record per sample, and the monitor's own record.
+    perRecord=$((envoys + 10 + 1))
+    name=y$envoys
+    monitorCache "$name" -Y -I 200 -u 0 -t "$SAMPLES"
+    y=$(perSample "$WORK/$name.res" "$SAMPLES")
+    costY[$envoys]=$y
+    local verdict="" target=""
+    if [ "$envoys" = 1000 ]; then
+      target="<= 2 ms"
+      verdict=$(check "$y <= 2")
+    fi
+    cleanRun "$name" "$SAMPLES" $((perRecord * SAMPLES)) || verdict="ERRORS"
+    row "Cache -Y, $envoys envoys" "$(fmt "$y") ms/sample, $(fmt "$(bytesPerSample "$WORK/$name.out" "$SAMPLES")" 0) B/sample" \
+      "" "$(rssMb "$WORK/$name.res") MB" "$target" "$verdict"
+
+    if [ "$envoys" = 1000 ]; then
+      # The default flush policy at this interval keeps 60 samples in memory: a
+      # run this short measures the growth of the text buffer to that size.
+      monitorCache y1000default -Y -I 200 -t "$SAMPLES"
+      row "Cache -Y, 1000 envoys, default flush (-u 60)" \
+        "$(fmt "$(perSample "$WORK/y1000default.res" "$SAMPLES")") ms/sample" "" \
+        "$(rssMb "$WORK/y1000default.res") MB" "" ""
+    fi
+
+    name=p$envoys
+    if [ "$envoys" = 5000 ]; then
+      samples=$(( SAMPLES < 15 ? SAMPLES : 15 ))
+      monitorCache "$name" -i 1 -u 0 -t "$samples"
+    else
+      samples=$SAMPLES
+      monitorCache "$name" -I 200 -u 0 -t "$samples"
+    fi
+    p=$(perSample "$WORK/$name.res" "$samples")
+    costP[$envoys]=$p
+    verdict=""
+    target=""
+    case $envoys in
+      1000) target="<= 25 ms"; verdict=$(check "$p <= 25") ;;
+      5000) target="every 1 s, no errors"; verdict=met ;;
+    esac
+    # With per-process figures the system record joins each sample.
+    cleanRun "$name" "$samples" $(((perRecord + 1) * samples)) || verdict="ERRORS"
+    row "Cache + per-process figures, $envoys envoys" \
+      "$(fmt "$p") ms/sample, $(fmt "$(bytesPerSample "$WORK/$name.out" "$samples")" 0) B/sample" "" \
+      "$(rssMb "$WORK/$name.res") MB" "$target" "$verdict"
+    stopLast
+  done
+  # Linear growth: the cost per added envoy from 1,000 to 5,000 is not above
+  # 1.5 times the cost per added envoy from 100 to 1,000.
+  local mode slope1 slope2
+  for mode in Y P; do
+    local -n cost=cost$mode
+    slope1=$(calc "(${cost[1000]} - ${cost[100]}) / 900 * 1000")
+    slope2=$(calc "(${cost[5000]} - ${cost[1000]}) / 4000 * 1000")
+    row "Growth per envoy ($([ $mode = Y ] && echo -Y || echo per-process))" \
+      "$(fmt "$slope1" 2) us (100-1000), $(fmt "$slope2" 2) us (1000-5000)" "" "" "linear" \
+      "$(check "$slope2 <= 1.5 * $slope1")"
+  done
+}
+
+# --- host only, beside sadc ---
+
+runHost() {
+  echo "== host only, beside sadc ($HOST_SAMPLES samples at 1 s)" >&2
+  local n=$HOST_SAMPLES
+  background "$RUN" run --result "$WORK/sadc.res" -- "$SADC" -S XALL 1 "$n" "$WORK/sa.data"
+  "$RUN" run --result "$WORK/host.res" -- "$TALLY" -X -A -i 1 -t "$n" -q -f "$WORK/host" >"$WORK/host.log" 2>&1
+  wait "${STARTED[-1]}" || true
+  unset 'STARTED[-1]'
+  local t s
+  t=$(perSample "$WORK/host.res" "$n")
+  s=$(perSample "$WORK/sadc.res" "$n")
+  row "Host only -X -A" "$(fmt "$t" 3) ms/sample" "sadc -S XALL $(fmt "$s" 3) ms ($(fmt "$(calc "$t/$s")")x)" \
+    "$(rssMb "$WORK/host.res") MB" "<= 0.5x sadc" "$(check "$t <= 0.5 * $s")"
+  row "Host only -X -A, peak resident size" "$(rssMb "$WORK/host.res") MB" \
+    "sadc $(rssMb "$WORK/sadc.res") MB" "" "<= 8 MB" "$(check "$(field "$WORK/host.res" maxrss_kb) <= 8192")"
+}
+
+# --- processes of one user, beside pidstat ---
+
+runUsers() {
+  if ! id "$BENCH_USER" >/dev/null 2>&1; then
+    useradd --system --no-create-home --shell /usr/sbin/nologin "$BENCH_USER"
+    USER_CREATED=1
+  fi
+  local count n=$HOST_SAMPLES t s
+  for count in 200 1000; do
+    echo "== $count processes of one user, beside pidstat ($n samples at 1 s)" >&2
+    background "$RUN" sleepers "$BENCH_USER" "$count" >"$WORK/sleepers.log"
+    local i
+    for i in $(seq 300); do
+      grep -q ready "$WORK/sleepers.log" && break
+      sleep 0.1
+    done
+    grep -q ready "$WORK/sleepers.log"
+    background "$RUN" run --result "$WORK/pidstat$count.res" -- \
+      sh -c "exec pidstat -u -r -w -U $BENCH_USER 1 $n >'$WORK/pidstat$count.txt'"
+    "$RUN" run --result "$WORK/u$count.res" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q -f "$WORK/u$count" \
+      >"$WORK/u$count.log" 2>&1
+    wait "${STARTED[-1]}" || true
+    unset 'STARTED[-1]'
+    stopLast  # the sleepers
+    t=$(perSample "$WORK/u$count.res" "$n")
+    s=$(perSample "$WORK/pidstat$count.res" "$n")
+    local target="" verdict=""
+    if [ "$count" = 1000 ]; then
+      target="<= 0.5x pidstat"
+      verdict=$(check "$t <= 0.5 * $s")
+    fi
+    # Every process of the user in every sample, beside the system record and
+    # the monitor's own.
+    "$READER" check "$WORK/u$count.out" >"$WORK/u$count.check" 2>&1 &&
+      grep -q ": ok: $(((count + 2) * n)) records" "$WORK/u$count.check" || verdict="ERRORS"
+    row "-X -U, $count processes of one user" "$(fmt "$t") ms/sample" \
+      "pidstat -u -r -w $(fmt "$s") ms ($(fmt "$(calc "$t/$s")")x)" "$(rssMb "$WORK/u$count.res") MB" \
+      "$target" "$verdict"
+  done
+}
+
+# --- pacing ---
+
+runPacing() {
+  local n=$PACING_SAMPLES
+  echo "== pacing: $n samples at 100 ms (100 envoys, per-process figures)" >&2
+  startCache 100
+  QUILLON_GLOBAL_DIR=$WORK/global "$RUN" run --result "$WORK/pace.res" --stamps 16 --interval-ms 100 \
+    --out "$WORK/pace.out" -- "$TALLY" benchkeeper -I 100 -t "$n" -u 0 -q -f stdout 2>"$WORK/pace.log"
+  stopLast
+  local wall ideal drift end
+  wall=$(field "$WORK/pace.res" wall_ms)
+  ideal=$((n * 100))
+  drift=$(field "$WORK/pace.res" worst_drift_ms)
+  end=$(field "$WORK/pace.res" end_drift_ms)
+  row "Pacing, $n samples at -I 100" "$(fmt "$(calc "$wall / 1000")" 3) s (ideal $(calc "$ideal / 1000") s)" \
+    "worst start drift $drift ms, last $end ms" "$(rssMb "$WORK/pace.res") MB" "within 50 ms" \
+    "$(check "$wall - $ideal <= 50 && $ideal - $wall <= 50")"
+}
+
+wants encoder && runEncoder
+wants cache && runCache
+wants host && runHost
+wants users && runUsers
+wants pacing && runPacing
+
+# --- the table ---
+
+echo
+echo "tallyscope performance ($(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) CPUs, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), kernel $(uname -r))"
+echo "CPU figures are user + system time of the program over the whole run (start-up included) divided by its samples."
+echo
+awk -F'|' '
+  { for (i = 1; i <= NF; i++) { cell[NR, i] = $i; if (length($i) > w[i]) w[i] = length($i) } }
+  END {
+    split("Scenario|Monitor|Baseline (same run)|Peak RSS|Target|Result", head, "|")
+    for (i = 1; i <= 6; i++) if (length(head[i]) > w[i]) w[i] = length(head[i])
+    line = ""
+    for (i = 1; i <= 6; i++) { printf "%-*s%s", w[i], head[i], i < 6 ? " | " : "\n"; line = line sprintf("%s%s", substr("--------------------------------------------------------------------------------", 1, w[i]), i < 6 ? "-|-" : "") }
+    print line
+    for (r = 1; r <= NR; r++) for (i = 1; i <= 6; i++) printf "%-*s%s", w[i], cell[r, i], i < 6 ? " | " : "\n"
+  }' "$TABLE"
