@@ -70,6 +70,10 @@ BoolType doReadFile(int fd, char* buffer, size_t capacity, size_t* length) {
     }
     if (n == 0) break;
     got += (size_t)n;
+    // procfs produces a file's whole text for one read that can hold it, so a
+    // short read is the end: reading on only to be told so would double the
+    // system calls of every sample.
+    if (got < capacity) break;
   }
   *length = got;
   return got > 0 ? TRUE : FALSE;

@@ -24,9 +24,9 @@ ProcOpenResult openProcPidFiles(const char* root, int pid, int fds[PROC_FILE_COU
 // Closes the descriptors that are open and sets them to -1.
 void closeProcPidFiles(int fds[PROC_FILE_COUNT]);
 
-// Reads an open descriptor from offset 0 to its end with positioned reads
-// (partial reads continued, interrupted reads retried). The descriptor must be 3
-// or more. FALSE on an error or when nothing could be read; text that does not
+// Reads an open descriptor from offset 0 with positioned reads (interrupted
+// reads retried) until a read returns less than asked: one read per file for
+// procfs texts that fit. The descriptor must be 3 or more. FALSE on an error or when nothing could be read; text that does not
 // fit in capacity is cut.
 BoolType doReadFile(int fd, char* buffer, size_t capacity, size_t* length);
 
