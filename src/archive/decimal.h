@@ -72,8 +72,19 @@ inline char* writeEight(char* out, uint32_t v) {
   return out + 8;
 }
 
+// "00" to "99": the two digits of every value below 100.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Writes the digits of v and returns the position after the last one.
 inline char* writeU64(char* out, uint64_t v) {
+  // Two-digit values are the most common after single digits: one table copy.
+  if (v < 100 && v >= 10) {
+    memcpy(out, &kDigitPairs[2 * v], 2);
+    return out + 2;
+  }
   if (v < 100000000ULL) return writeShort(out, (uint32_t)v, digitCount(v));
   uint64_t high = v / 100000000ULL;
   uint32_t low = (uint32_t)(v - high * 100000000ULL);

@@ -69,6 +69,7 @@ TEST(EncoderNumbers, AgreesWithPrintfAcrossDigitCounts) {
     u.push_back(p + 1);
     if (p == 10000000000000000000ULL) break;
   }
+  for (uint64_t v = 0; v < 1000; v++) u.push_back(v);  // where the short paths are
   std::mt19937_64 rng(42);
   for (int i = 0; i < 2000; i++) u.push_back(rng() >> (rng() % 64));
 
