@@ -1,6 +1,5 @@
 // Opening the layer, reading its files into snapshots, and keeping the chain
 // of objects in step with the CPUs, disks and interfaces the host has.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,18 +75,11 @@ bool KstatCtl::Impl::refresh(KstatFile f) {
   std::string err;
   bool ok;
   if (f == KF_PROCDIR) {
-    DIR* dir = opendir(p.c_str());
-    if (!dir) return fail(p + ": " + strerror(errno), errno);
-    uint64_t count = 0;
-    while (struct dirent* e = readdir(dir)) {
-      uint64_t pid;
-      if (parseU64Token(e->d_name, e->d_name + strlen(e->d_name), &pid)) count++;
-    }
-    closedir(dir);
-    processCount = count;
+    if (!processCounter) processCounter = std::make_unique<ProcProcessCounter>(p);
+    int errorNumber = 0;
+    if (!processCounter->count(&processCount, &errorNumber)) return fail(p + ": " + strerror(errorNumber), errorNumber);
     ok = true;
   } else {
-    std::string text;
     if (!readText(kFilePaths[f], &text)) return false;
     switch (f) {
       case KF_STAT: ok = parseProcStat(text, &stat, &err); break;

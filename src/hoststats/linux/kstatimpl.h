@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hoststats/linux/kstat.h"
+#include "hoststats/linux/proccount.h"
 #include "hoststats/linux/procparse.h"
 
 // The files read, each parsed once per "snapshot".
@@ -68,7 +69,12 @@ struct KstatCtl::Impl {
   std::vector<ProcDiskStat> diskstats;
   std::vector<ProcNetDev> netdev;
   uint64_t processCount = 0;
+  std::unique_ptr<ProcProcessCounter> processCounter;  // of path("/proc"), made at its first count
   KstatSource physConsumer;  // physicalPages() as a reader of meminfo
+  // Kept between samples so that reading and parsing the same files again
+  // reuses their storage.
+  std::string text, snmpText, netstatText;
+  ProcKeyValues tcp, tcpExt;
 
   struct DeviceInfo {
     bool isDisk = false;
