@@ -230,12 +230,14 @@ bool KstatCtl::Impl::readObject(Kstat* ks) {
 
 BoolType KstatCtl::readTcpMib(KstatTcpMib* out) {
   Impl& im = *_impl;
-  std::string snmp, netstat, err;
-  ProcKeyValues tcp, ext;
-  if (!im.readText("/proc/net/snmp", &snmp)) return FALSE;
-  if (!parseProcSnmpSection(snmp, "Tcp", &tcp, &err)) return im.fail(im.path("/proc/net/snmp") + ": " + err, EINVAL);
-  if (!im.readText("/proc/net/netstat", &netstat)) return FALSE;
-  if (!parseProcSnmpSection(netstat, "TcpExt", &ext, &err))
+  std::string err;
+  const ProcKeyValues& tcp = im.tcp;
+  const ProcKeyValues& ext = im.tcpExt;
+  if (!im.readText("/proc/net/snmp", &im.snmpText)) return FALSE;
+  if (!parseProcSnmpSection(im.snmpText, "Tcp", &im.tcp, &err))
+    return im.fail(im.path("/proc/net/snmp") + ": " + err, EINVAL);
+  if (!im.readText("/proc/net/netstat", &im.netstatText)) return FALSE;
+  if (!parseProcSnmpSection(im.netstatText, "TcpExt", &im.tcpExt, &err))
     return im.fail(im.path("/proc/net/netstat") + ": " + err, EINVAL);
 
   static const char* const required[] = {"ActiveOpens", "PassiveOpens", "AttemptFails", "EstabResets",
