@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "archive/hoststatwriter.h"
 #include "host/utlexit.h"
@@ -78,9 +77,10 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
     long value = strtol(d->d_name, &end, 10);
     if (errno != 0 || *end != '\0' || value <= 0 || value > 0x7fffffffL) continue;
     int pid = (int)value;
+    // The owner of each entry, looked up from the open directory: no path to
+    // build or walk again for each of the host's processes.
     struct stat st;
-    std::string path = t->procRoot + "/" + d->d_name;
-    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (fstatat(dirfd(t->procDir), d->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
     if (!shouldWriteProcess(mgr, pid, (int)st.st_uid)) continue;
     HostProcessStatsSType stats;
     if (w->HostStatsGetStatsForProcess(pid, &stats)) {
