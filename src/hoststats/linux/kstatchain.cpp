@@ -1,7 +1,9 @@
 // Opening the layer, reading its files into snapshots, and keeping the chain
 // of objects in step with the CPUs, disks and interfaces the host has.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,25 +50,42 @@ bool KstatCtl::Impl::fail(const std::string& what, int errorNumber) {
   return false;
 }
 
+// procfs files are opened once and read again from the start at each sample:
+// procfs produces their text anew for every read from offset 0, and none of them
+// can be removed or replaced. Files elsewhere (sysfs, a fixture tree) are opened
+// at each read, so that a replaced or vanished file is seen as such.
 bool KstatCtl::Impl::readText(const std::string& rel, std::string* text) {
   std::string p = path(rel.c_str());
-  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(p + ": " + strerror(errno), errno);
+  auto held = heldFds.find(p);
+  int fd = held != heldFds.end() ? held->second : -1;
+  if (fd < 0) {
+    fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(p + ": " + strerror(errno), errno);
+    struct statfs fs;
+    if (fstatfs(fd, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC) held = heldFds.emplace(p, fd).first;
+  }
   text->clear();
   char buf[16384];
+  off_t offset = 0;
   for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
+    ssize_t n = ::pread(fd, buf, sizeof buf, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       int e = errno;
       ::close(fd);
+      if (held != heldFds.end()) heldFds.erase(held);
       return fail(p + ": " + strerror(e), e);
     }
     if (n == 0) break;
     text->append(buf, (size_t)n);
+    offset += n;
   }
-  ::close(fd);
+  if (held == heldFds.end()) ::close(fd);
   return true;
+}
+
+KstatCtl::Impl::~Impl() {
+  for (const auto& h : heldFds) ::close(h.second);
 }
 
 bool KstatCtl::Impl::refresh(KstatFile f) {

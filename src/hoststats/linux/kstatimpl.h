@@ -83,6 +83,9 @@ struct KstatCtl::Impl {
   std::map<std::string, DeviceInfo> devices;  // classification of block devices by name
   std::map<std::string, bool> loopbacks;      // interface name -> is a loopback
 
+  std::map<std::string, int> heldFds;  // procfs files kept open, by path
+
+  ~Impl();
   std::string path(const char* rel) const { return root + rel; }
   // Reads a whole file below the root; false with lastError/lastErrno set.
   bool readText(const std::string& rel, std::string* text);
