@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "host/hosttime.h"
 #include "host/utlexit.h"
 #include "hoststats/hostprocess.h"
@@ -114,7 +116,7 @@ void PidHashMap::initForTableSize(uint32_t size, int fdTableSize) {
   listOfPids.initForSize((int)size > 0 ? (int)size : 1);
   nextPidCleanupTimeNs = clock() + DEAD_PID_CLEANUP_INTERVAL_NS;
   fdToPidTableSize = fdTableSize;
-  fdToPidTable.assign((size_t)fdTableSize, -1);
+  fdToPidTable.clear();  // grows with the descriptors registered (addToFdTable)
   initDone = TRUE;
 }
 
@@ -226,7 +228,7 @@ int PidHashMap::cleanupDeadPids() {
 void PidHashMap::checkEntryForPid(int pid, const PidHashEntry* entry, BoolType clear) {
   for (int fd : entry->fds) {
     if (fd == -1) continue;
-    UTL_GUARANTEE(fdFitsTable(fd));
+    UTL_GUARANTEE(fdFitsTable(fd) && (size_t)fd < fdToPidTable.size());
     UTL_GUARANTEE(fdToPidTable[fd] == pid);
     if (clear) fdToPidTable[fd] = -1;
   }
@@ -241,6 +243,13 @@ void PidHashMap::addToFdTable(int pid, const int fds[PROC_FILE_COUNT], BoolType 
     }
     UTL_GUARANTEE(!transient);
     UTL_GUARANTEE(fdFitsTable(fd));
+    // The table covers the descriptors in use, not the whole limit (which may be
+    // a million): doubled as far as needed, never beyond the limit.
+    if ((size_t)fd >= fdToPidTable.size()) {
+      size_t size = fdToPidTable.empty() ? 64 : fdToPidTable.size();
+      while (size <= (size_t)fd) size *= 2;
+      fdToPidTable.resize(std::min(size, (size_t)fdToPidTableSize), -1);
+    }
     UTL_GUARANTEE(fdToPidTable[fd] == -1);
     fdToPidTable[fd] = pid;
   }

@@ -102,7 +102,9 @@ class PidHashMap {
   uint32_t misses = 0;
   uint32_t numDeadCleanedUp = 0;
   // For every descriptor number below fdToPidTableSize, the pid whose entry holds
-  // it, or -1. Descriptors at or above the size cannot be registered.
+  // it, or -1; the vector reaches only as far as the highest descriptor
+  // registered (slots beyond it hold no pid). Descriptors at or above the size
+  // cannot be registered.
   std::vector<PidType> fdToPidTable;
   int fdToPidTableSize = 0;
   // The clock of the cleanup schedule and the process-existence test; tests

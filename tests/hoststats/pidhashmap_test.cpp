@@ -196,3 +196,40 @@ TEST(HostProcessExistsTest, SeesOurselvesAndNotAReapedChild) {
 }
 
 }  // namespace
+
+namespace {
+
+// A descriptor limit of a million must not cost a million table slots: the
+// reverse table reaches as far as the highest descriptor registered, and a
+// descriptor far up (dup2 to a high number) still registers and checks.
+TEST(PidHashMapFdTable, CoversTheDescriptorsInUseNotTheWholeLimit) {
+  PidHashMap map;
+  map.clock = fakeClock;
+  map.processExists = fakeExists;
+  map.initForTableSize(PID_HASH_MAP_SIZE, 1 << 20);
+  EXPECT_EQ(map.fdToPidTableSize, 1 << 20);
+  EXPECT_TRUE(map.fdToPidTable.empty());
+
+  FakeFiles low;
+  alivePids.insert(7);
+  map.addEntryFor(7, low.fds);
+  EXPECT_LE(map.fdToPidTable.size(), 256u);
+
+  FakeFiles high;
+  int far = dup2(high.fds[PROC_FILE_STATUS], 3000);
+  ASSERT_EQ(far, 3000);
+  close(high.fds[PROC_FILE_STATUS]);
+  high.fds[PROC_FILE_STATUS] = far;
+  alivePids.insert(8);
+  map.addEntryFor(8, high.fds);
+  EXPECT_GT(map.fdToPidTable.size(), 3000u);
+  EXPECT_LT(map.fdToPidTable.size(), 8192u);
+  EXPECT_EQ(map.fdToPidTable[3000], 8);
+  EXPECT_EQ(map.lookup(7)->processId, 7);  // the earlier slots survived the growth
+  map.removeEntryForPid(8);
+  EXPECT_EQ(map.fdToPidTable[3000], -1);
+  EXPECT_FALSE(isOpen(3000));
+  map.removeEntryForPid(7);
+}
+
+}  // namespace

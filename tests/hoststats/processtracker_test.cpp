@@ -185,7 +185,7 @@ TEST_F(ProcessTrackerTest, WhenDescriptorsRunOutFilesAreOpenedAtEachRead) {
   PidHashEntry* e = t.pidMap.lookup(4243);
   ASSERT_NE(e, nullptr);
   EXPECT_TRUE(e->transient);
-  for (int fd = 0; fd < t.pidMap.fdToPidTableSize; fd++) EXPECT_NE(t.pidMap.fdToPidTable[fd], 4243);
+  for (PidType owner : t.pidMap.fdToPidTable) EXPECT_NE(owner, 4243);
 
   size_t before = openDescriptorCount();
   rewrite("4243/stat", "4243 (tool (v2) x) R 1 4243 4243 0 -1 0 10 0 0 0 101 2 0 0 20 0 1 0 500 2048000 100 0\n");
