@@ -123,10 +123,10 @@ BoolType TallyMgr::SampleStatsToFile() {
 BoolType TallyMgr::tallyRestlessSleep(int64_t interval, HostHrtime_t t0) {
   UTL_GUARANTEE(!hostStatsOnly);
   TallyPaceCheck check = {cacheIsGone, this};
-  return TallyPace(TallyRealPaceClock(), interval, t0, &errorCorrection, &check);
+  return TallyPace(TallyRealPaceClock(), interval, t0, &errorCorrection, &check, &paceGridPoint);
 }
 
 BoolType TallyMgr::tallyRestlessSleepNoMonitor(int64_t interval, HostHrtime_t t0) {
   UTL_GUARANTEE(hostStatsOnly);
-  return TallyPace(TallyRealPaceClock(), interval, t0, &errorCorrection, nullptr);
+  return TallyPace(TallyRealPaceClock(), interval, t0, &errorCorrection, nullptr, &paceGridPoint);
 }

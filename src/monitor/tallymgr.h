@@ -68,6 +68,7 @@ class TallyMgr {
   ShrPcStateSType* shrpcPtr;
   HostStatWriter* statWriter;
   int64_t errorCorrection;
+  HostHrtime_t paceGridPoint;  // the start the last pause slept to; 0: none (TallyPace)
 
   // --- initialisation (tallystartup.cpp) ---
   void _basicInit();

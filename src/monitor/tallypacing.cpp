@@ -20,14 +20,19 @@ TallyPaceClock& TallyRealPaceClock() {
 }
 
 BoolType TallyPace(TallyPaceClock& clock, int64_t interval, HostHrtime_t t0, int64_t* errorCorrection,
-                   const TallyPaceCheck* check) {
+                   const TallyPaceCheck* check, HostHrtime_t* gridPoint) {
+  // Measured from the end of the last sleep, the correction would miss the time
+  // between that sleep and t0, and the grid would slip by it at every sample.
+  if (*gridPoint != 0) *errorCorrection = *gridPoint - t0;
   HostHrtime_t now = clock.now();
   int64_t remaining = *errorCorrection + interval - (now - t0);
   HostHrtime_t target = now + remaining;
   if (remaining <= 0) {
     *errorCorrection = 0;  // overran: start the next sample at once, no catch-up
+    *gridPoint = 0;
     return gone(check);
   }
+  *gridPoint = target;
   for (int64_t slices = remaining / TALLY_SLEEP_SLICE_NS; slices > 0; slices--) {
     clock.sleep(TALLY_SLEEP_SLICE_NS);
     if (gone(check)) return TRUE;

@@ -32,6 +32,12 @@ struct TallyPaceCheck {
 // taken). A sample that overran its interval is not made up: the correction
 // is reset to 0 and nothing is slept.
 //
+// *gridPoint carries the grid from one pause to the next: when it is not 0, the
+// sample that started at t0 was due then, and its lateness (*gridPoint - t0,
+// zero or negative: the oversleep, the liveness check, the loop's own steps)
+// becomes *errorCorrection, so sample starts stay on the grid however long the
+// run. On return it holds the start slept to, or 0 after an overrun.
+//
 // With a check (monitoring a cache): the check runs after every slice and at
 // the end; the result is TRUE as soon as it reports the cache gone. A rest
 // below 1 ns after the slices is not slept and becomes the correction.
@@ -41,4 +47,4 @@ struct TallyPaceCheck {
 // On return *errorCorrection holds the oversleep (zero or negative), to be
 // added to the next interval.
 BoolType TallyPace(TallyPaceClock& clock, int64_t interval, HostHrtime_t t0, int64_t* errorCorrection,
-                   const TallyPaceCheck* check);
+                   const TallyPaceCheck* check, HostHrtime_t* gridPoint);

@@ -41,7 +41,8 @@ TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
   Liveness live;
   TallyPaceCheck check = live.check();
   int64_t correction = 0;
-  EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, &check));
+  HostHrtime_t grid = 0;
+  EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, &check, &grid));
   // 900 ms: three slices (each oversleeping 1 ms), then the 147 ms left.
   EXPECT_EQ(clock.sleeps, (std::vector<int64_t>{250 * MS, 250 * MS, 250 * MS, 147 * MS}));
   EXPECT_EQ(live.checks, 4);
@@ -55,15 +56,52 @@ TEST(Pacing, SampleStartsStayOnTheGridWithoutDrift) {
     Liveness live;
     TallyPaceCheck check = live.check();
     int64_t correction = 0;
+    HostHrtime_t grid = 0;
     HostHrtime_t t0 = 0;
     for (int sample = 1; sample <= 20; sample++) {
       clock.t += 40 * MS;  // the sample itself
-      TallyPace(clock, 2000 * MS, t0, &correction, monitored ? &check : nullptr);
+      TallyPace(clock, 2000 * MS, t0, &correction, monitored ? &check : nullptr, &grid);
       t0 = clock.t;
     }
     // Twenty intervals later the loop is late by one oversleep, not twenty.
     EXPECT_EQ(clock.t, 20 * 2000 * MS + 3 * MS) << (monitored ? "monitored" : "host-only");
     EXPECT_EQ(correction, -3 * MS);
+  }
+}
+
+// Time spent after a pause and before the next sample starts (the liveness
+// check, the loop's own steps) is lateness on the grid like the oversleep: it
+// must not add up over a long run.
+TEST(Pacing, TimeBetweenThePauseAndTheNextSampleDoesNotAccumulate) {
+  struct SlowCheck {
+    FakeClock* clock;
+    static BoolType isGone(void* self) {
+      static_cast<SlowCheck*>(self)->clock->t += 2 * MS;
+      return FALSE;
+    }
+  };
+  for (bool monitored : {true, false}) {
+    FakeClock clock;
+    clock.oversleep = 1 * MS;
+    SlowCheck slow{&clock};
+    TallyPaceCheck check{SlowCheck::isGone, &slow};
+    int64_t correction = 0;
+    HostHrtime_t grid = 0;
+    HostHrtime_t t0 = 0;
+    std::vector<HostHrtime_t> starts;
+    for (int sample = 1; sample <= 1000; sample++) {
+      clock.t += 40 * MS;  // the sample itself
+      TallyPace(clock, 100 * MS, t0, &correction, monitored ? &check : nullptr, &grid);
+      clock.t += 1 * MS;  // from the end of the pause to the next start
+      t0 = clock.t;
+      starts.push_back(t0);
+    }
+    // Every start is late by the same small amount: one oversleep, the last
+    // check and the step to the next start.
+    int64_t late = starts[0] - 100 * MS;
+    EXPECT_LE(late, 4 * MS);
+    for (size_t i = 0; i < starts.size(); i++)
+      ASSERT_EQ(starts[i], (HostHrtime_t)(i + 1) * 100 * MS + late) << "sample " << i << (monitored ? " monitored" : "");
   }
 }
 
@@ -74,7 +112,8 @@ TEST(Pacing, AnOverrunStartsTheNextSampleAtOnceAndResetsTheCorrection) {
     Liveness live;
     TallyPaceCheck check = live.check();
     int64_t correction = -7 * MS;
-    EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, monitored ? &check : nullptr));
+    HostHrtime_t grid = 0;
+    EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, monitored ? &check : nullptr, &grid));
     EXPECT_TRUE(clock.sleeps.empty());
     EXPECT_EQ(correction, 0);  // no catch-up samples later
     EXPECT_EQ(live.checks, monitored ? 1 : 0);
@@ -87,7 +126,8 @@ TEST(Pacing, ALostCacheEndsTheSleepAtTheNextSlice) {
   live.goneAtCheck = 2;
   TallyPaceCheck check = live.check();
   int64_t correction = 0;
-  EXPECT_TRUE(TallyPace(clock, 20000 * MS, 0, &correction, &check));
+  HostHrtime_t grid = 0;
+  EXPECT_TRUE(TallyPace(clock, 20000 * MS, 0, &correction, &check, &grid));
   EXPECT_EQ(clock.sleeps.size(), 2u);
   EXPECT_EQ(clock.t, 500 * MS);
 }
@@ -98,7 +138,8 @@ TEST(Pacing, SlicesThatOversleepThePointLeaveANegativeRestAsTheCorrection) {
   Liveness live;
   TallyPaceCheck check = live.check();
   int64_t correction = 0;
-  EXPECT_FALSE(TallyPace(clock, 500 * MS, 0, &correction, &check));
+  HostHrtime_t grid = 0;
+  EXPECT_FALSE(TallyPace(clock, 500 * MS, 0, &correction, &check, &grid));
   EXPECT_EQ(clock.sleeps.size(), 2u);  // no third sleep for the -20 ms rest
   EXPECT_EQ(correction, -20 * MS);
   EXPECT_EQ(live.checks, 3);
@@ -106,7 +147,8 @@ TEST(Pacing, SlicesThatOversleepThePointLeaveANegativeRestAsTheCorrection) {
   FakeClock hostOnly;
   hostOnly.oversleep = 10 * MS;
   correction = 0;
-  EXPECT_FALSE(TallyPace(hostOnly, 500 * MS, 0, &correction, nullptr));
+  grid = 0;
+  EXPECT_FALSE(TallyPace(hostOnly, 500 * MS, 0, &correction, nullptr, &grid));
   EXPECT_EQ(hostOnly.sleeps.size(), 2u);
   EXPECT_EQ(correction, -20 * MS);
 }
@@ -115,7 +157,8 @@ TEST(Pacing, SlicesCutShortBySignalsAreMadeUpByTheLastSleep) {
   FakeClock clock;
   clock.cutShort = 5 * MS;
   int64_t correction = 0;
-  TallyPace(clock, 1000 * MS, 0, &correction, nullptr);
+  HostHrtime_t grid = 0;
+  TallyPace(clock, 1000 * MS, 0, &correction, nullptr, &grid);
   // Four slices of 5 ms, then the rest sleep (also cut short) asks for 980 ms.
   ASSERT_EQ(clock.sleeps.size(), 5u);
   EXPECT_EQ(clock.sleeps.back(), 980 * MS);
