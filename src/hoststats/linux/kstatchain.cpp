@@ -54,7 +54,7 @@ bool KstatCtl::Impl::fail(const std::string& what, int errorNumber) {
 // procfs produces their text anew for every read from offset 0, and none of them
 // can be removed or replaced. Files elsewhere (sysfs, a fixture tree) are opened
 // at each read, so that a replaced or vanished file is seen as such.
-bool KstatCtl::Impl::readText(const std::string& rel, std::string* text) {
+bool KstatCtl::Impl::readText(const std::string& rel, std::string* text, bool oneRecord) {
   std::string p = path(rel.c_str());
   auto held = heldFds.find(p);
   int fd = held != heldFds.end() ? held->second : -1;
@@ -79,6 +79,9 @@ bool KstatCtl::Impl::readText(const std::string& rel, std::string* text) {
     if (n == 0) break;
     text->append(buf, (size_t)n);
     offset += n;
+    // A single record is produced whole for a read that can hold it; files of
+    // many records (vmstat, diskstats, net/dev) hand out a page or so per read.
+    if (oneRecord && (size_t)n < sizeof buf) break;
   }
   if (held == heldFds.end()) ::close(fd);
   return true;
@@ -99,7 +102,8 @@ bool KstatCtl::Impl::refresh(KstatFile f) {
     if (!processCounter->count(&processCount, &errorNumber)) return fail(p + ": " + strerror(errorNumber), errorNumber);
     ok = true;
   } else {
-    if (!readText(kFilePaths[f], &text)) return false;
+    bool oneRecord = f == KF_STAT || f == KF_MEMINFO || f == KF_UPTIME || f == KF_LOADAVG;
+    if (!readText(kFilePaths[f], &text, oneRecord)) return false;
     switch (f) {
       case KF_STAT: ok = parseProcStat(text, &stat, &err); break;
       case KF_VMSTAT: ok = parseProcVmstat(text, &vmstat, &err); break;

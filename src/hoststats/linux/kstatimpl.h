@@ -88,7 +88,10 @@ struct KstatCtl::Impl {
   ~Impl();
   std::string path(const char* rel) const { return root + rel; }
   // Reads a whole file below the root; false with lastError/lastErrno set.
-  bool readText(const std::string& rel, std::string* text);
+  // oneRecord: the kernel writes the file as a single record (/proc/stat,
+  // meminfo, uptime, loadavg, net/snmp, net/netstat), so a read shorter than
+  // the buffer is known to be the end without another read to hear so.
+  bool readText(const std::string& rel, std::string* text, bool oneRecord = false);
   bool fail(const std::string& what, int errorNumber);
   // Reads and parses one file into the snapshot.
   bool refresh(KstatFile f);

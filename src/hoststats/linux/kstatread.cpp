@@ -233,10 +233,10 @@ BoolType KstatCtl::readTcpMib(KstatTcpMib* out) {
   std::string err;
   const ProcKeyValues& tcp = im.tcp;
   const ProcKeyValues& ext = im.tcpExt;
-  if (!im.readText("/proc/net/snmp", &im.snmpText)) return FALSE;
+  if (!im.readText("/proc/net/snmp", &im.snmpText, true)) return FALSE;
   if (!parseProcSnmpSection(im.snmpText, "Tcp", &im.tcp, &err))
     return im.fail(im.path("/proc/net/snmp") + ": " + err, EINVAL);
-  if (!im.readText("/proc/net/netstat", &im.netstatText)) return FALSE;
+  if (!im.readText("/proc/net/netstat", &im.netstatText, true)) return FALSE;
   if (!parseProcSnmpSection(im.netstatText, "TcpExt", &im.tcpExt, &err))
     return im.fail(im.path("/proc/net/netstat") + ": " + err, EINVAL);
 
