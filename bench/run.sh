@@ -94,7 +94,7 @@ row() { printf '%s|%s|%s|%s|%s|%s\n' "$@" >>"$TABLE"; }   # scenario value basel
 
 runEncoder() {
   echo "== encoder" >&2
-  "$BUILD/bench/encoder_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  "$BUILD/bench/encoder_bench" --benchmark_repetitions=10 --benchmark_report_aggregates_only=true \
     --benchmark_format=csv 2>/dev/null | grep '_min"' >"$WORK/encoder.csv"
   nsOf() { awk -F, -v n="\"BM_$1_min\"" '$1 == n { printf "%.2f", $NF * 1e9 }' "$WORK/encoder.csv"; }
   local vec per snp u32 snp32
@@ -336,7 +336,7 @@ wants pacing && runPacing
 
 echo
 echo "tallyscope performance ($(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) CPUs, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), kernel $(uname -r))"
-echo "CPU figures are user + system time of the program over the whole run (start-up included) divided by its samples."
+echo "CPU figures: the program's run time as the scheduler counts it, over the whole run (start-up included), divided by its samples."
 echo
 awk -F'|' '
   { for (i = 1; i <= NF; i++) { cell[NR, i] = $i; if (length($i) > w[i]) w[i] = length($i) } }
