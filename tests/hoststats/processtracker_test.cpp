@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "hoststats/linux/procpidfiles.h"
 #include "hoststats/processstats.h"
 #include "support/runprocess.h"
 
@@ -136,6 +137,30 @@ TEST_F(ProcessTrackerTest, UnreadableIoFileWarnsOnceUnlessQuiet) {
   PidHashEntry* e = t.pidMap.lookup(4244);
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->fds[PROC_FILE_IO], -1);
+}
+
+TEST_F(ProcessTrackerTest, AnIoFileThatRefusesReadsIsLeftOutNotFatal) {
+  // 4249's io is a directory: it opens, but every read fails, like the io file
+  // of a process the monitor may not trace.
+  ProcessTracker t(options());
+  HostProcessStatsSType s;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(t.readProcess(4249, FALSE, &s));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Unable to read /proc/<pid>/io"), std::string::npos);
+  EXPECT_EQ(t.pidMap.lookup(4249)->fds[PROC_FILE_IO], -1);  // not kept open
+  EXPECT_EQ(s.values[procstat::CharacterIO], 0u);
+  EXPECT_EQ(s.values[procstat::UserTime], 2500u);
+
+  // A refusal that starts after the files were opened costs only the io figures.
+  int fds[PROC_FILE_COUNT];
+  ASSERT_EQ(openProcPidFiles(root.c_str(), 4242, fds, 1 << 20), PROC_OPEN_OK);
+  close(fds[PROC_FILE_IO]);
+  fds[PROC_FILE_IO] = open((root + "/4249/io").c_str(), O_RDONLY);
+  ProcPidSample sample;
+  EXPECT_TRUE(readProcPidSample(fds, 4242, &sample));
+  EXPECT_FALSE(sample.haveIo);
+  EXPECT_TRUE(sample.haveSchedstat);
+  closeProcPidFiles(fds);
 }
 
 TEST_F(ProcessTrackerTest, ProcessesThatCannotBeReadAreNotKept) {
