@@ -14,6 +14,7 @@
 #include "host/hosttypes.h"
 
 class TallyMgr;
+struct HostStatsState;
 struct ProcessTracker;
 
 // The 30 per-process operating-system figures of one process, in record order
@@ -58,6 +59,10 @@ class HostStatWriter {
   uint32_t systemPagesTypeCount;
 
   // --- host statistics state (hoststats) ---
+  // Kernel-statistics handle, selections, baselines and host records
+  // (hoststats/hoststatsstate.h). Created by HostStatsInit, or beforehand by a
+  // caller that wants another filesystem root; lives as long as the writer.
+  HostStatsState* hostStats;
 
   // --- process tracking (hoststats, per-process figures) ---
   // The table of open /proc files and the /proc walk of listed users; created on
