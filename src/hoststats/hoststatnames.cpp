@@ -3,9 +3,6 @@
 #include "archive/hoststatwriter.h"
 #include "monitor/tallymgr.h"
 
-const char* const BasicStatNames[HOST_BASE_STAT_COUNT] = {"StatTypeNum", "Time", "ProcessName", "ProcessId",
-                                                          "SessionId"};
-
 #define HOST_CPU_NAMES                                                                                          \
   "PercentCpuActive", "PercentCpuWaiting", "PercentCpuIdle", "PercentCpuUser", "PercentCpuSystem",             \
       "PercentCpuIOWait", "PercentCpuSwapWait", "PhysicalBlockReads", "PhysicalBlockWrites",                   \

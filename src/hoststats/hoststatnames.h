@@ -9,7 +9,6 @@
 
 class HostStatWriter;
 
-extern const char* const BasicStatNames[HOST_BASE_STAT_COUNT];
 extern const char* const HostSystemStatNames[HOST_SYSTEM_STAT_COUNT];
 extern const char* const HostCpuStatNames[HOST_CPU_STAT_COUNT];
 extern const char* const HostDiskStatNames[HOST_DISK_STAT_COUNT];
