@@ -15,10 +15,14 @@
 
 class TallyMgr;
 struct HostStatsState;
+struct ProcessTracker;
 
-// The 30 per-process operating-system figures of one process, in record order.
+// The 30 per-process operating-system figures of one process, in record order
+// (positions named in hoststats/processstats.h), and the process's executable
+// name, the instance name of its "Solaris_Process" record.
 struct HostProcessStatsSType {
   uint32_t values[30];
+  char name[32];
 };
 
 class HostStatWriter {
@@ -61,6 +65,12 @@ class HostStatWriter {
   HostStatsState* hostStats;
 
   // --- process tracking (hoststats, per-process figures) ---
+  // The table of open /proc files and the /proc walk of listed users; created on
+  // first use by the per-process functions and kept as long as the writer.
+  ProcessTracker* procTracker = nullptr;
+  // Creates the process tracking reading below procRoot (tests hand in a fixture
+  // tree); later calls change nothing. Called implicitly with "/proc".
+  void initProcessTracking(const char* procRoot);
 
   // --- life cycle ---
   void _basicInit();

@@ -3,6 +3,7 @@
 #include "archive/hoststatwriter.h"
 #include "monitor/tallymgr.h"
 
+
 #define HOST_CPU_NAMES                                                                                          \
   "PercentCpuActive", "PercentCpuWaiting", "PercentCpuIdle", "PercentCpuUser", "PercentCpuSystem",             \
       "PercentCpuIOWait", "PercentCpuSwapWait", "PhysicalBlockReads", "PhysicalBlockWrites",                   \

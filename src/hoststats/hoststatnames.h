@@ -4,11 +4,14 @@
 
 #include <cstdint>
 
+#include "archive/stattype.h"
 #include "host/hosttypes.h"
 #include "hoststats/hoststatrecords.h"
 
 class HostStatWriter;
 
+// The five fixed field names are the catalogue's (archive/stattype.h).
+static_assert(HOST_BASE_STAT_COUNT == STATTYPE_FIXED_COUNT, "host types share the fixed fields");
 extern const char* const HostSystemStatNames[HOST_SYSTEM_STAT_COUNT];
 extern const char* const HostCpuStatNames[HOST_CPU_STAT_COUNT];
 extern const char* const HostDiskStatNames[HOST_DISK_STAT_COUNT];

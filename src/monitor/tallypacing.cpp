@@ -1,0 +1,48 @@
+#include "monitor/tallypacing.h"
+
+#include "host/hosttime.h"
+
+namespace {
+
+class RealPaceClock : public TallyPaceClock {
+ public:
+  HostHrtime_t now() override { return HostGetNanoTime(); }
+  void sleep(int64_t ns) override { HostNanoSleep(ns); }
+};
+
+BoolType gone(const TallyPaceCheck* check) { return check ? check->isGone(check->context) : FALSE; }
+
+}  // namespace
+
+TallyPaceClock& TallyRealPaceClock() {
+  static RealPaceClock clock;
+  return clock;
+}
+
+BoolType TallyPace(TallyPaceClock& clock, int64_t interval, HostHrtime_t t0, int64_t* errorCorrection,
+                   const TallyPaceCheck* check) {
+  HostHrtime_t now = clock.now();
+  int64_t remaining = *errorCorrection + interval - (now - t0);
+  HostHrtime_t target = now + remaining;
+  if (remaining <= 0) {
+    *errorCorrection = 0;  // overran: start the next sample at once, no catch-up
+    return gone(check);
+  }
+  for (int64_t slices = remaining / TALLY_SLEEP_SLICE_NS; slices > 0; slices--) {
+    clock.sleep(TALLY_SLEEP_SLICE_NS);
+    if (gone(check)) return TRUE;
+  }
+  int64_t rest = target - clock.now();
+  if (check) {
+    if (rest < 1) {
+      *errorCorrection = rest;
+      return gone(check);
+    }
+    clock.sleep(rest);
+    *errorCorrection = target - clock.now();
+    return gone(check);
+  }
+  if (rest > 0) clock.sleep(rest);
+  *errorCorrection = target - clock.now();
+  return FALSE;
+}
