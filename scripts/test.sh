@@ -13,5 +13,5 @@ cmake --build build -j"$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALLY_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs" --target unit_tests
-(cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+(cd build-asan && ASAN_OPTIONS=detect_leaks=0:handle_segv=0 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j"$jobs" -L unit)

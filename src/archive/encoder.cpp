@@ -10,17 +10,6 @@
 #include "host/utlexit.h"
 #include "monitor/tallymgr.h"
 
-namespace decimal {
-
-const char kDigitPairs[200] = {
-#define PAIRS(t) t, '0', t, '1', t, '2', t, '3', t, '4', t, '5', t, '6', t, '7', t, '8', t, '9'
-    PAIRS('0'), PAIRS('1'), PAIRS('2'), PAIRS('3'), PAIRS('4'),
-    PAIRS('5'), PAIRS('6'), PAIRS('7'), PAIRS('8'), PAIRS('9'),
-#undef PAIRS
-};
-
-}  // namespace decimal
-
 namespace {
 
 const size_t INITIAL_BUFFER_SIZE = 1048576;
@@ -32,46 +21,62 @@ const char kSmallNegatives[10][3] = {"-0", "-1", "-2", "-3", "-4", "-5", "-6", "
 
 // The write position held in locals while a run of numbers is encoded: stores
 // through char pointers may alias the writer's own fields, so working on
-// bufPtr directly would reload it after every byte. The writer is brought up to
-// date before anything that can grow or flush the buffer, and at the end.
+// bufPtr directly would reload it after every byte.
+//
+// With at least FAST_ROOM bytes left no token can grow or flush the buffer, and
+// the digit writers may store their 8-byte groups freely. Closer to the end each
+// token goes through the writer's own operations, which apply the exact rules:
+// a single digit flushes when 2 bytes or fewer are left and never grows, a
+// longer token grows the area when it does not fit.
+const ptrdiff_t FAST_ROOM = NUMBER_RESERVE + 2;
+
 class Cursor {
  public:
   explicit Cursor(HostStatWriter* w) : w_(w), p_(w->bufPtr), limit_(w->bufLimit) {}
 
-  // A single digit takes the path of writeCharacter: it may flush, never grows.
-  inline void putDigit(unsigned d) {
-    if (__builtin_expect(limit_ - p_ <= 2, 0)) flush();
-    p_[0] = (char)('0' + d);
-    p_[1] = ' ';
-    p_ += 2;
-  }
-
   inline void putU64(uint64_t v) {
-    if (v < 10) {
-      putDigit((unsigned)v);
+    if (__builtin_expect(limit_ - p_ < FAST_ROOM, 0)) {
+      nearTheEnd(v, false);
       return;
     }
-    reserve(NUMBER_RESERVE);
-    p_ += decimal::writeU64(p_, v);
+    if (v < 10) {  // most counters: a fixed-length token keeps the next one independent
+      p_[0] = (char)('0' + v);
+      p_[1] = ' ';
+      p_ += 2;
+      return;
+    }
+    p_ = decimal::writeU64(p_, v);
     *p_++ = ' ';
   }
 
   inline void putI64(int64_t v) {
-    if (v >= 0) {
-      putU64((uint64_t)v);
+    if (__builtin_expect(limit_ - p_ < FAST_ROOM, 0)) {
+      if (v >= 0) {
+        nearTheEnd((uint64_t)v, false);
+      } else {
+        nearTheEnd(0 - (uint64_t)v, true);
+      }
       return;
     }
-    if (v >= -9) {  // the two-character literal path of writeSmallNegativeInt
-      reserve(2);
-      p_[0] = '-';
-      p_[1] = (char)('0' - v);
-      p_[2] = ' ';
-      p_ += 3;
+    if ((uint64_t)v + 9 < 19) {  // -9 to 9: a fixed-length token
+      if (v >= 0) {
+        p_[0] = (char)('0' + v);
+        p_[1] = ' ';
+        p_ += 2;
+      } else {
+        p_[0] = '-';
+        p_[1] = (char)('0' - v);
+        p_[2] = ' ';
+        p_ += 3;
+      }
       return;
     }
-    reserve(NUMBER_RESERVE);
-    *p_++ = '-';
-    p_ += decimal::writeU64(p_, 0 - (uint64_t)v);
+    uint64_t magnitude = (uint64_t)v;
+    if (v < 0) {
+      *p_++ = '-';
+      magnitude = 0 - magnitude;
+    }
+    p_ = decimal::writeU64(p_, magnitude);
     *p_++ = ' ';
   }
 
@@ -82,26 +87,23 @@ class Cursor {
   }
 
  private:
-  // growIfNeeded(n) followed by flushIfNeeded(), as every multi-byte write does.
-  inline void reserve(size_t n) {
-    ptrdiff_t forData = limit_ - p_ - 2;
-    if (__builtin_expect(forData < 0 || (size_t)forData < n, 0)) {
-      sync();
-      w_->growIfNeeded(n);
-      w_->flushIfNeeded();
-      reload();
-    }
-  }
-  void flush() {
-    sync();
-    w_->flushIfNeeded();
-    reload();
-  }
-  void sync() {
+  void nearTheEnd(uint64_t magnitude, bool negative) {
     *p_ = '\0';
     w_->bufPtr = p_;
-  }
-  void reload() {
+    if (!negative && magnitude < 10) {
+      w_->writeCharacter((char)('0' + magnitude));
+    } else if (negative && magnitude < 10) {
+      w_->_writeString(kSmallNegatives[magnitude], 2);
+    } else {
+      w_->growIfNeeded(NUMBER_RESERVE);
+      w_->flushIfNeeded();
+      char* p = w_->bufPtr;
+      if (negative) *p++ = '-';
+      p = decimal::writeU64(p, magnitude);
+      *p++ = ' ';
+      *p = '\0';
+      w_->bufPtr = p;
+    }
     p_ = w_->bufPtr;
     limit_ = w_->bufLimit;
   }

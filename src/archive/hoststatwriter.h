@@ -14,10 +14,15 @@
 #include "host/hosttypes.h"
 
 class TallyMgr;
+struct HostStatsState;
+struct ProcessTracker;
 
-// The 30 per-process operating-system figures of one process, in record order.
+// The 30 per-process operating-system figures of one process, in record order
+// (positions named in hoststats/processstats.h), and the process's executable
+// name, the instance name of its "Solaris_Process" record.
 struct HostProcessStatsSType {
   uint32_t values[30];
+  char name[32];
 };
 
 class HostStatWriter {
@@ -54,8 +59,18 @@ class HostStatWriter {
   uint32_t systemPagesTypeCount;
 
   // --- host statistics state (hoststats) ---
+  // Kernel-statistics handle, selections, baselines and host records
+  // (hoststats/hoststatsstate.h). Created by HostStatsInit, or beforehand by a
+  // caller that wants another filesystem root; lives as long as the writer.
+  HostStatsState* hostStats;
 
   // --- process tracking (hoststats, per-process figures) ---
+  // The table of open /proc files and the /proc walk of listed users; created on
+  // first use by the per-process functions and kept as long as the writer.
+  ProcessTracker* procTracker = nullptr;
+  // Creates the process tracking reading below procRoot (tests hand in a fixture
+  // tree); later calls change nothing. Called implicitly with "/proc".
+  void initProcessTracking(const char* procRoot);
 
   // --- life cycle ---
   void _basicInit();

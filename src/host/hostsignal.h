@@ -6,20 +6,39 @@
 // Installs the fault handler once per process (later calls do nothing).
 // shutdownFn runs before the exit path on termination and fatal signals;
 // companionFn (may be null) runs before UtlExit(3) after a fatal signal.
+// childHandler: install a SIGCHLD handler that reaps exited children, when
+// SIGCHLD has no handler yet.
 void HostInstallFaultHandler(void (*shutdownFn)(), void (*companionFn)(), BoolType childHandler);
 
-// Installs handler for SIGINT unless SIGINT is currently ignored.
+// Installs handler for SIGINT (no flags) unless SIGINT is currently ignored.
 void HostEnableKbInt(void (*handler)(int));
 
 // Termination counter: incremented atomically by SIGTERM and SIGXCPU.
 void HostIncrementSigTerm();
 BoolType HostGetSigTerm();
 
+// TRUE once a fatal signal has been handled (the process is going down).
+BoolType HostProcessFailed();
+
 // Symbolic name of a signal ("SIGSEGV"); "SIG?" for an unknown number.
 const char* HostSignalName(int sig);
 
+// The signal manager. While deferral is on, a handled signal is only recorded;
+// ending the deferral raises each recorded signal again. Only the creation of a
+// child process would turn it on; the monitor never does.
+struct HostSignalManagerType {
+  static void init();  // nothing deferred, nothing recorded
+  static void deferSignals();
+  static void undeferSignals();
+  static BoolType deferring();
+};
+
 // Writes the call stack of the current thread to fd with async-signal-safe writes.
 void HostPrintStack(int fd);
+
+// Loads what the stack walk needs so that a later HostPrintStack allocates
+// nothing (the first walk of a process loads the unwinder). Called at install.
+void HostPrimeStack();
 
 // Async-signal-safe write of a whole text to fd (at most 256 bytes per write).
 void HostSafeWrite(int fd, const char* text);

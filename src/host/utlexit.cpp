@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "host/hostsignal.h"
+#include "host/safetext.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ void (*exitHandlers[MAX_EXIT_HANDLERS])();
 int exitHandlerCount = 0;
 std::atomic<int> InExit{0};
 int utlExitStatus = 0;
+std::atomic<int> inDebuggerWait{0};  // set while the guarantee report runs
 void (*exitTestHook)(int) = nullptr;
 
 }  // namespace
@@ -73,30 +76,47 @@ int HostCoreTimeOut() {
   return 129600;
 }
 
-void HostCallDebuggerMsg_fl(const char* message, const char* file, int line) {
-  fflush(stdout);
-  fflush(stderr);
-  char buf[256];
-  time_t now = time(nullptr);
-  HostSafeWrite(2, "\n");
-  HostSafeWrite(2, "HostCallDebugger: invoked at: ");
-  snprintf(buf, sizeof buf, "%ld", (long)now);
-  HostSafeWrite(2, buf);
-  HostSafeWrite(2, "\n");
-  snprintf(buf, sizeof buf, "%s, File %s line %d\n", message, file, line);
-  HostSafeWrite(2, buf);
-  HostPrintStack(2);
+void HostSleepSeconds(int seconds) {
+  // In steps of 3 seconds, so that an attached debugger finds the process in a
+  // short sleep; a signal that cuts a step short does not shorten the wait.
+  for (int left = seconds; left > 0;) {
+    int step = left < 3 ? left : 3;
+    struct timespec req = {step, 0};
+    struct timespec rest = {0, 0};
+    while (nanosleep(&req, &rest) != 0 && errno == EINTR) req = rest;
+    left -= step;
+  }
+}
+
+void HostWaitForDebugger() {
   int delay = HostCoreTimeOut();
   int pid = (int)getpid();
   unsigned tid = (unsigned)gettid();
   HostSafeWrite(2, "\n __________________________________ \n");
-  snprintf(buf, sizeof buf, "|  HostCallDebugger: Waiting for a C Debugger to attach, process %d \n", pid);
-  HostSafeWrite(2, buf);
-  snprintf(buf, sizeof buf, "|  process %d (0x%x), thread %u (0x%x), sleep time %d\n", pid, (unsigned)pid, tid, tid,
-           delay);
-  HostSafeWrite(2, buf);
+  HostSafeText line;
+  line.str("|  HostCallDebugger: Waiting for a C Debugger to attach, process ").num(pid).str(" \n").writeTo(2);
+  line.clear();
+  line.str("|  process ").num(pid).str(" (0x").hex((unsigned)pid).str("), thread ").unum(tid);
+  line.str(" (0x").hex(tid).str("), sleep time ").num(delay).str("\n").writeTo(2);
   HostSafeWrite(2, "|__________________________________ \n");
-  for (int waited = 0; waited < delay; waited += 3) sleep(delay - waited < 3 ? delay - waited : 3);
+  HostSleepSeconds(delay);
+}
+
+void HostCallDebuggerMsg_fl(const char* message, const char* file, int line) {
+  // A guarantee that fails while the report is being written (in the stack walk,
+  // say) must not start a second report and wait twice.
+  if (inDebuggerWait.exchange(1) != 0) _exit(HostGetSigTerm() ? 5 : 1);
+  fflush(stdout);
+  fflush(stderr);
+  HostSafeWrite(2, "\n");
+  HostSafeWrite(2, "HostCallDebugger: invoked at: ");
+  HostSafeText text;
+  text.utcTime(time(nullptr)).writeTo(2);
+  HostSafeWrite(2, "\n");
+  text.clear();
+  text.str(message).str(", File ").str(file).str(" line ").num(line).str("\n").writeTo(2);
+  HostPrintStack(2);
+  HostWaitForDebugger();
   fflush(stdout);
   fflush(stderr);
   _exit(HostGetSigTerm() ? 5 : 1);
@@ -107,9 +127,7 @@ void UtlHeapInit() {}
 void* UtlMallocHalt(size_t size, const char* label) {
   void* p = malloc(size ? size : 1);
   if (!p) {
-    char buf[256];
-    snprintf(buf, sizeof buf, "[Error] memory exhausted allocating %zu bytes for %s\n", size, label);
-    HostSafeWrite(2, buf);
+    fprintf(stderr, "[Error] memory exhausted allocating %zu bytes for %s\n", size, label);
     HostCallDebuggerMsg_fl("UtlMallocHalt: out of memory", __FILE__, __LINE__);
   }
   return p;

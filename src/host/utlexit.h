@@ -31,6 +31,13 @@ void UtlExitSetTestHook(void (*hook)(int status));
 // Seconds to wait for a debugger: QL_CORE_TIME_OUT when it is at least 1, else 129600.
 int HostCoreTimeOut();
 
+// Writes the debugger-wait box (process and thread ids, the delay) to standard
+// error and sleeps HostCoreTimeOut() seconds in steps of 3. Async-signal-safe.
+void HostWaitForDebugger();
+
+// Sleeps whole seconds in steps of 3; signals do not shorten the sleep.
+void HostSleepSeconds(int seconds);
+
 #define UTL_GUARANTEE(cond)                                                 \
   do {                                                                      \
     if (!(cond)) HostCallDebuggerMsg_fl("UTL_GUARANTEE failed", __FILE__, __LINE__); \

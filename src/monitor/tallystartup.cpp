@@ -10,6 +10,7 @@
 #include "host/utlstring.h"
 #include "monitor/tallymgr.h"
 #include "netinfo/netinfo.h"
+#include "shrpc/shrpccmn.h"
 
 void TallyMgr::_basicInit() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
 
@@ -125,4 +126,14 @@ BoolType TallyMgr::resolveCacheName() {
   }
   UtlStrCpyCut(cacheName, location.locationStr, sizeof cacheName);
   return TRUE;
+}
+
+BoolType TallyMgr::TallyAttach(const char* name) {
+  if (TallyStartupDone) return FALSE;
+  shrpcPtr = PageCacheGetShrCache();
+  memset(static_cast<void*>(shrpcPtr), 0, sizeof *shrpcPtr);
+  UtlStrCpyCut(shrpcPtr->locationStr, name, sizeof shrpcPtr->locationStr);
+  TallyStartupDone = AttachSharedCache();
+  if (!TallyStartupDone) shrpcPtr = nullptr;
+  return TallyStartupDone;
 }

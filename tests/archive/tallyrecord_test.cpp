@@ -53,6 +53,25 @@ TEST_F(TallyRecordTest, MonitorRecordAddsTheTimeSinceTheSampleBegan) {
                                std::to_string(mgr.timeWritingStats) + "\n");
 }
 
+TEST_F(TallyRecordTest, WrittenProcessesAreNotedOnlyWhileListedProcessesAreMonitored) {
+  mgr.shrpcPtr = reinterpret_cast<ShrPcStateSType*>(&mgr);
+  mgr.pidsToMonitor.initForSize(4);
+  mgr.uidsToMonitor.initForSize(4);
+  mgr.pidsWrittenThisTime.initForSize(4);
+  const uint32_t v32[] = {1, 2};
+  mgr.writeTallyRecord("Kpr", 2, v32, 321, 2);
+  EXPECT_EQ(mgr.pidsWrittenThisTime.size(), 0);  // no -Q or -U list: nothing to note
+
+  mgr.uidsToMonitor.add(1000);
+  mgr.writeTallyRecord("Kpr", 2, v32, 321, 2);
+  mgr.writeTallyRecord("AppStat", 32, v32, 0, 2);  // id 0 is not a process
+  ASSERT_EQ(mgr.pidsWrittenThisTime.size(), 1);
+  EXPECT_EQ(mgr.pidsWrittenThisTime.list[0], 321);
+  mgr.pidsToMonitor.destroy();
+  mgr.uidsToMonitor.destroy();
+  mgr.pidsWrittenThisTime.destroy();
+}
+
 TEST(HostProcessExists, LiveUnpermittedAndReapedProcesses) {
   EXPECT_TRUE(HostProcessExists(getpid()));
   EXPECT_TRUE(HostProcessExists(1));  // exists even where signalling it is not permitted

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+
+#include "host/hostsignal.h"
 
 namespace {
 
@@ -46,6 +49,78 @@ TEST_F(UtlExitTest, ReentryFromAHandlerReturnsAndTheRestStillRun) {
   EXPECT_EQ(trace, "BRA");
   EXPECT_EQ(hookStatus, 0);
   EXPECT_EQ(UtlExitStatus(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+using ::testing::ExitedWithCode;
+
+// Status rules, each in a child process: a termination signal recorded in this
+// process would change every later exit status.
+TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
+  UtlExitSetTestHook(nullptr);
+  EXPECT_EXIT(UtlExit(3, FALSE), ExitedWithCode(3), "");
+  EXPECT_EXIT(
+      {
+        HostIncrementSigTerm();
+        UtlExit(0, FALSE);
+      },
+      ExitedWithCode(5), "");
+  EXPECT_EXIT(
+      {
+        HostIncrementSigTerm();
+        UtlExit(3, FALSE);
+      },
+      ExitedWithCode(5), "");
+  EXPECT_EXIT(
+      {
+        HostIncrementSigTerm();
+        UtlExit(5, FALSE);
+      },
+      ExitedWithCode(5), "");
+  EXPECT_EXIT(
+      {
+        HostIncrementSigTerm();
+        UtlExit(3, TRUE);
+      },
+      ExitedWithCode(3), "");
+}
+
+TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
+  setenv("QL_CORE_TIME_OUT", "1", 1);
+  EXPECT_EXIT(UTL_GUARANTEE(1 + 1 == 3), ExitedWithCode(1),
+              "^\nHostCallDebugger: invoked at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4} UTC\n"
+              "UTL_GUARANTEE failed, File [^\n]*utlexit_test.cpp line [0-9]+\nCall stack:\n(.|\n)*"
+              "\n __________________________________ \n\\|  HostCallDebugger: Waiting for a C Debugger to attach, "
+              "process [0-9]+ \n\\|  process [0-9]+ \\(0x[0-9a-f]+\\), thread [0-9]+ \\(0x[0-9a-f]+\\), sleep time 1\n"
+              "\\|__________________________________ \n$");
+  // Exit handlers do not run after a guarantee failure; the status is 5 after a
+  // termination signal.
+  EXPECT_EXIT(
+      {
+        UtlExitInit();
+        UtlAtExit(handlerA);
+        HostIncrementSigTerm();
+        UTL_GUARANTEE(false);
+      },
+      ExitedWithCode(5), "sleep time 1\n\\|__________________________________ \n$");
+}
+
+void noop() {}
+
+TEST(UtlExitDeath, TheHundredAndFirstHandlerIsAGuaranteeFailure) {
+  setenv("QL_CORE_TIME_OUT", "1", 1);
+  EXPECT_EXIT(
+      {
+        UtlExitInit();
+        for (int i = 0; i < 100; i++) UtlAtExit(noop);
+        HostSafeWrite(2, "hundred registered\n");
+        UtlAtExit(noop);
+      },
+      ExitedWithCode(1),
+      "hundred registered\n\nUtlAtExit: Attempt to register more than 100 exit functions.\n(.|\n)*UTL_GUARANTEE failed");
 }
 
 }  // namespace

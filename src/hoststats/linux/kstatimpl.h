@@ -1,0 +1,97 @@
+// Internals of the kernel statistics layer shared by its source files; not for
+// use outside src/hoststats/linux/.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hoststats/linux/kstat.h"
+#include "hoststats/linux/procparse.h"
+
+// The files read, each parsed once per "snapshot".
+enum KstatFile { KF_STAT, KF_VMSTAT, KF_MEMINFO, KF_UPTIME, KF_LOADAVG, KF_DISKSTATS, KF_NETDEV, KF_PROCDIR, KF_COUNT };
+
+enum KstatSourceType {
+  KS_SYSINFO,
+  KS_VMINFO,
+  KS_SYSTEM_MISC,
+  KS_SYSTEM_PAGES,
+  KS_CPU,
+  KS_DISK,
+  KS_DISK_ERR,
+  KS_PARTITION,
+  KS_NET_SIMPLE,
+  KS_NET_COMPLEX,
+};
+
+// What identifies an object across chain updates.
+struct KstatIdentity {
+  KstatSourceType type;
+  std::string name;  // CPU number, device or interface name
+  int instance;
+  bool operator==(const KstatIdentity& o) const {
+    return type == o.type && name == o.name && instance == o.instance;
+  }
+};
+
+struct KstatSource {
+  KstatIdentity id;
+  bool firstCpu = false;           // carries the system-wide counters
+  uint64_t seen[KF_COUNT] = {};    // snapshot generation of each file last used
+  std::vector<uint8_t> bytes;      // raw and io records
+  std::vector<KstatNamed> named;   // named values
+  size_t cacheIndex = 0;           // where the device or interface was last found in its file
+  int64_t lastAccumNs = -1;        // sysinfo, vminfo: uptime of the last accumulation (-1: none yet)
+};
+
+struct KstatSnapshot {
+  bool valid = false;
+  uint64_t generation = 0;
+};
+
+struct KstatCtl::Impl {
+  std::string root;  // ends without '/', "" for "/"
+  uint32_t pageSize = 4096;
+  KstatChainId chainId = 0;
+  std::vector<std::unique_ptr<Kstat>> objects;  // chain order
+  std::vector<KstatIdentity> identities;        // of `objects`
+  std::string lastError;
+  int lastErrno = 0;
+
+  KstatSnapshot snap[KF_COUNT];
+  ProcStat stat;
+  ProcKeyValues vmstat, meminfo;
+  int64_t uptimeNs = 0;
+  ProcLoadavg loadavg;
+  std::vector<ProcDiskStat> diskstats;
+  std::vector<ProcNetDev> netdev;
+  uint64_t processCount = 0;
+  KstatSource physConsumer;  // physicalPages() as a reader of meminfo
+
+  struct DeviceInfo {
+    bool isDisk = false;
+    bool hasErrCounter = false;
+  };
+  std::map<std::string, DeviceInfo> devices;  // classification of block devices by name
+  std::map<std::string, bool> loopbacks;      // interface name -> is a loopback
+
+  std::string path(const char* rel) const { return root + rel; }
+  // Reads a whole file below the root; false with lastError/lastErrno set.
+  bool readText(const std::string& rel, std::string* text);
+  bool fail(const std::string& what, int errorNumber);
+  // Reads and parses one file into the snapshot.
+  bool refresh(KstatFile f);
+  // Makes sure `src` sees a snapshot of f it has not used yet, or the current
+  // one when it has not seen it.
+  bool take(KstatSource* src, KstatFile f);
+
+  bool scan(std::vector<KstatIdentity>* ids);
+  void rebuild(const std::vector<KstatIdentity>& ids);
+  bool readObject(Kstat* ks);
+};
+
+// Leading name characters before the first digit ("sd" of "sda", "eth" of
+// "eth0"); the whole name when that is empty.
+std::string kstatDriverOf(const std::string& name);

@@ -1,0 +1,110 @@
+// Records of the processes listed with -Q and of the processes of users listed
+// with -U.
+#include "hoststats/listedprocs.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "archive/hoststatwriter.h"
+#include "host/utlexit.h"
+#include "hoststats/processtracker.h"
+#include "monitor/tallymgr.h"
+
+BoolType monitorNonQlProcesses(const TallyMgr& mgr) {
+  return !mgr.pidsToMonitor.isEmpty() || !mgr.uidsToMonitor.isEmpty() ? TRUE : FALSE;
+}
+
+BoolType monitorAllPidsOwnedByUids(const TallyMgr& mgr) { return mgr.uidsToMonitor.isEmpty() ? FALSE : TRUE; }
+
+BoolType monitoringPid(const TallyMgr& mgr, int pid) { return mgr.pidsToMonitor.hasEntry(pid); }
+
+BoolType monitoringUid(const TallyMgr& mgr, int uid) { return mgr.uidsToMonitor.hasEntry(uid); }
+
+BoolType excludePid(const TallyMgr& mgr, int pid) {
+  return mgr.pidsToExclude.hasEntry(pid) || mgr.pidsWrittenThisTime.hasEntry(pid) ? TRUE : FALSE;
+}
+
+BoolType shouldWriteProcess(const TallyMgr& mgr, int pid, int uid) {
+  return (monitoringUid(mgr, uid) || monitoringPid(mgr, pid)) && !excludePid(mgr, pid) ? TRUE : FALSE;
+}
+
+namespace {
+
+// One "Solaris_Process" record: type, time, name, pid, session 0, the 30 figures.
+void writeStatsForProcess(HostStatWriter* w, int pid, const HostProcessStatsSType& stats) {
+  UTL_GUARANTEE(w->processTypeCount != 0);  // the header declared the type
+  w->writeUInt(w->processTypeCount);
+  w->writeTimeStamp();
+  w->writeString(stats.name);
+  w->writeUInt((uint32_t)pid);
+  w->writeUInt(0);
+  w->writeStatsForPidWithInfo(&stats);
+  w->writeEndOfRecord();
+}
+
+// Listed pids only: in list order; a pid that fails to read is overwritten with
+// -1 in the list, which is never sorted or searched in this mode.
+void writeListedPids(HostStatWriter* w, TallyMgr& mgr) {
+  for (int i = 0; i < mgr.pidsToMonitor.numEntries; i++) {
+    int pid = mgr.pidsToMonitor.list[i];
+    if (pid <= 0 || excludePid(mgr, pid)) continue;
+    HostProcessStatsSType stats;
+    if (w->HostStatsGetStatsForProcess(pid, &stats)) {
+      writeStatsForProcess(w, pid, stats);
+    } else {
+      mgr.pidsToMonitor.list[i] = -1;
+    }
+  }
+}
+
+// Listed users (and listed pids with them): every process in /proc, in
+// directory order, whose owner or pid is listed.
+void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
+  ProcessTracker* t = w->procTracker;
+  if (t->procDir == nullptr) t->procDir = opendir(t->procRoot.c_str());
+  if (t->procDir == nullptr) {
+    fprintf(stderr, "[Error]: procDir == NULL\n");
+    UTL_GUARANTEE(FALSE);
+  }
+  while (struct dirent* d = readdir(t->procDir)) {
+    if (d->d_name[0] == '.') continue;
+    errno = 0;
+    char* end;
+    long value = strtol(d->d_name, &end, 10);
+    if (errno != 0 || *end != '\0' || value <= 0 || value > 0x7fffffffL) continue;
+    int pid = (int)value;
+    struct stat st;
+    std::string path = t->procRoot + "/" + d->d_name;
+    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (!shouldWriteProcess(mgr, pid, (int)st.st_uid)) continue;
+    HostProcessStatsSType stats;
+    if (w->HostStatsGetStatsForProcess(pid, &stats)) {
+      writeStatsForProcess(w, pid, stats);
+    } else {
+      mgr.pidsToExclude.add(pid);
+      UTL_GUARANTEE(!shouldWriteProcess(mgr, pid, (int)st.st_uid));
+    }
+  }
+  rewinddir(t->procDir);
+}
+
+}  // namespace
+
+void HostStatWriter::writeStatsForListedProcesses() {
+  UTL_GUARANTEE(mgr != nullptr);
+  TallyMgr& m = *mgr;
+  if (!monitorNonQlProcesses(m)) return;
+  if (!procTracker) initProcessTracking("/proc");
+  m.pidsToExclude.sortIfNeeded();
+  m.pidsWrittenThisTime.sortIfNeeded();
+  if (monitorAllPidsOwnedByUids(m)) {
+    writeListedUsersAndPids(this, m);
+  } else {
+    writeListedPids(this, m);
+  }
+}

@@ -1,0 +1,124 @@
+// Reading the figures of one process through the table of open /proc files.
+#include "hoststats/processtracker.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "host/utlexit.h"
+#include "hoststats/linux/procpidfiles.h"
+
+namespace {
+
+int64_t bootClockNow() {
+  struct timespec ts;
+  if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+uint64_t physicalMemoryKb() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return (uint64_t)pages * (uint64_t)pageSize / 1024;
+}
+
+}  // namespace
+
+uint64_t readMemTotalKb(const char* path) {
+  FILE* f = fopen(path, "re");
+  if (!f) return 0;
+  char line[256];
+  unsigned long long kb = 0;
+  while (fgets(line, sizeof(line), f)) {
+    if (sscanf(line, "MemTotal: %llu kB", &kb) == 1) break;
+  }
+  fclose(f);
+  return kb;
+}
+
+ProcessTracker::ProcessTracker(const ProcessTrackerOptions& options) : procRoot(options.procRoot) {
+  int tableSize = options.fdTableSize > 0 ? options.fdTableSize : HostRaiseOpenFileLimit(PROC_FD_TABLE_MAX);
+  int reserve = options.fdReserve >= 0 ? options.fdReserve : PROC_FD_RESERVE;
+  fdTrackLimit = tableSize > 2 * reserve ? tableSize - reserve : tableSize / 2;
+  pidMap.clock = options.clock;
+  pidMap.processExists = options.processExists;
+  pidMap.initForTableSize(PID_HASH_MAP_SIZE, tableSize);
+  clockTicksPerSec = options.clockTicksPerSec > 0 ? options.clockTicksPerSec : sysconf(_SC_CLK_TCK);
+  memTotalKb = options.memTotalKb;
+  if (memTotalKb == 0) memTotalKb = readMemTotalKb((procRoot + "/meminfo").c_str());
+  if (memTotalKb == 0) memTotalKb = physicalMemoryKb();
+  bootClockNs = options.bootClockNs ? options.bootClockNs : bootClockNow;
+}
+
+ProcessTracker::~ProcessTracker() {
+  if (procDir) closedir(procDir);
+  for (PidHashEntry& e : pidMap.table) {
+    e.closeAll();
+    for (PidHashEntry* c = e.next; c; c = c->next) c->closeAll();
+  }
+}
+
+PidHashEntry* ProcessTracker::getHashTableEntryForPid(int pid) {
+  PidHashEntry* e = pidMap.lookup(pid);
+  if (e) return e;
+  int fds[PROC_FILE_COUNT];
+  switch (openProcPidFiles(procRoot.c_str(), pid, fds, fdTrackLimit)) {
+    case PROC_OPEN_OK:
+      e = pidMap.addEntryFor(pid, fds);
+      break;
+    case PROC_OPEN_NO_DESCRIPTORS:
+      if (!fdWarningPrinted) {
+        fdWarningPrinted = TRUE;
+        fprintf(stderr,
+                "[Warning]: too many processes to keep their /proc files open; "
+                "the files of the others are opened at every sample.\n");
+      }
+      e = pidMap.addEntryFor(pid, fds, TRUE);
+      break;
+    case PROC_OPEN_FAILED:
+      return nullptr;
+  }
+  UTL_GUARANTEE(e != nullptr);
+  return e;
+}
+
+BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsSType* out) {
+  if (pid <= 0) return FALSE;
+  PidHashEntry* e = getHashTableEntryForPid(pid);
+  if (!e) return FALSE;
+
+  ProcPidSample sample;
+  BoolType ok;
+  if (e->transient) {
+    int fds[PROC_FILE_COUNT];
+    ok = openProcPidFiles(procRoot.c_str(), pid, fds, PROC_FD_TABLE_MAX) == PROC_OPEN_OK ? TRUE : FALSE;
+    if (ok) ok = readProcPidSample(fds, pid, &sample);
+    closeProcPidFiles(fds);
+  } else {
+    ok = readProcPidSample(e->fds, pid, &sample);
+  }
+  if (!ok) {
+    pidMap.removeEntryForPid(pid);
+    return FALSE;
+  }
+  if (!sample.haveIo && !quiet && !ioWarningPrinted) {
+    ioWarningPrinted = TRUE;
+    printf("Warning: Unable to read /proc/<pid>/io for some processes.\n"
+           "Warning: Some process data will not be reported.\n");
+    fflush(stdout);
+  }
+
+  ProcShareBasis basis;
+  basis.clockTicksPerSec = clockTicksPerSec;
+  basis.memTotalKb = memTotalKb;
+  basis.prevCpuTicks = e->lastCpuTicks;
+  basis.prevNs = e->lastReadNs;
+  basis.nowNs = bootClockNs();
+  buildProcessStats(sample, basis, out);
+  e->lastCpuTicks = sample.stat.utime + sample.stat.stime;
+  e->lastReadNs = basis.nowNs;
+  return TRUE;
+}

@@ -1,0 +1,63 @@
+// The per-process state of the writer: the table of open /proc files of the
+// processes read so far, the reading of their 30 figures, and the /proc
+// directory walked for listed users. Created on first use.
+#pragma once
+
+#include <dirent.h>
+
+#include <string>
+
+#include "archive/hoststatwriter.h"
+#include "host/hosttypes.h"
+#include "hoststats/pidhashmap.h"
+
+// Largest descriptor table, whatever the open-file limit.
+const int PROC_FD_TABLE_MAX = 1 << 20;
+const int PROC_FD_RESERVE = 64;
+
+struct ProcessTrackerOptions {
+  std::string procRoot = "/proc";
+  // Descriptor-table size; 0: raise the open-file limit and size it from that.
+  int fdTableSize = 0;
+  // Descriptors below the table's end kept free for the output file and the
+  // /proc walk; -1: PROC_FD_RESERVE.
+  int fdReserve = -1;
+  // Boot-clock nanoseconds (the clock of process start times); null: CLOCK_BOOTTIME.
+  int64_t (*bootClockNs)() = nullptr;
+  // Clock of the cleanup schedule and the existence test; null: the host's.
+  HostHrtime_t (*clock)() = nullptr;
+  BoolType (*processExists)(int pid) = nullptr;
+  long clockTicksPerSec = 0;  // 0: sysconf(_SC_CLK_TCK)
+  uint64_t memTotalKb = 0;    // 0: MemTotal of <procRoot>/meminfo, else sysconf
+};
+
+
+struct ProcessTracker {
+  std::string procRoot;
+  PidHashMap pidMap;
+  // Descriptors at or above this are not kept open: a process whose files would
+  // need them is read by opening and closing its files at each sample.
+  int fdTrackLimit = 0;
+  long clockTicksPerSec = 0;
+  uint64_t memTotalKb = 0;
+  int64_t (*bootClockNs)() = nullptr;
+  BoolType ioWarningPrinted = FALSE;
+  BoolType fdWarningPrinted = FALSE;
+  DIR* procDir = nullptr;  // opened by the first walk; rewound after each
+
+  explicit ProcessTracker(const ProcessTrackerOptions& options);
+  ~ProcessTracker();
+  ProcessTracker(const ProcessTracker&) = delete;
+  ProcessTracker& operator=(const ProcessTracker&) = delete;
+
+  // The entry of pid, opening and registering its files on first use; null when
+  // they cannot be opened.
+  PidHashEntry* getHashTableEntryForPid(int pid);
+  // Fills the figures of pid; FALSE when the process cannot be read, after which
+  // its files are closed and it is forgotten. quiet suppresses the one-time
+  // warning about processes whose io file is unreadable.
+  BoolType readProcess(int pid, BoolType quiet, HostProcessStatsSType* out);
+};
+
+// Reads MemTotal (kB) from a meminfo file; 0 when it cannot.
+uint64_t readMemTotalKb(const char* path);

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "hoststats/fixturetree.h"
+#include "hoststats/hoststatsstate.h"
+
+namespace {
+
+float asFloat(uint32_t bits) {
+  float f;
+  memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+HostStatsSwitches all() {
+  HostStatsSwitches sw;
+  sw.monitorDisks = sw.monitorPartitions = sw.monitorNetworks = sw.monitorCpus = sw.monitorSystemPages = TRUE;
+  return sw;
+}
+
+std::unique_ptr<HostStatsState> openState(const FixtureTree& tree, const HostStatsSwitches& sw) {
+  auto s = std::make_unique<HostStatsState>(tree.root(), 4096);
+  EXPECT_TRUE(s->open(sw));
+  return s;
+}
+
+TEST(CpuPercentTest, EachStateIsRoundedOnItsOwnAndZeroTicksGiveZero) {
+  uint32_t slots[CPUSTAT_COUNT] = {};
+  uint32_t last[MAX_CPU_STATS] = {};
+  HostCpuStatsSType out;
+  slots[CPUSTAT_IDLE] = slots[CPUSTAT_USER] = slots[CPUSTAT_KERNEL] = 1;
+  computeCpuStats(&out, slots, last);
+  EXPECT_EQ(out.percentCpuIdle, 33);
+  EXPECT_EQ(out.percentCpuUser, 33);
+  EXPECT_EQ(out.percentCpuSystem, 33);
+  EXPECT_EQ(out.percentCpuActive, 66);
+  EXPECT_EQ(last[CPU_STAT_USER], 1u);
+
+  computeCpuStats(&out, slots, last);  // no ticks since
+  EXPECT_EQ(out.percentCpuIdle + out.percentCpuUser + out.percentCpuSystem + out.percentCpuActive, 0);
+
+  slots[CPUSTAT_WIO] += 2;  // wait = I/O wait + swap wait + physical I/O wait
+  slots[CPUSTAT_WSWAP] += 1;
+  slots[CPUSTAT_WPIO] += 1;
+  computeCpuStats(&out, slots, last);
+  EXPECT_EQ(out.percentCpuIOWait, 50);
+  EXPECT_EQ(out.percentCpuSwapWait, 50);
+  EXPECT_EQ(out.percentCpuWaiting, 100);
+}
+
+TEST(IoStatsTest, QueueFiguresOverTheIntervalAndNoOperationsMeansNoPerOperationTimes) {
+  HostStatsState s;
+  KstatIo prev = {}, cur = {};
+  prev.rlastupdate = 1000000000;
+  cur = prev;
+  cur.rlastupdate += 1000000000;  // one second
+  cur.rtime = 500000000;          // busy half of it
+  cur.rlentime = 1000000000;      // one request in flight on average
+  HostDiskStatsSType d = {};
+  s.getIoStats(cur, &prev, &d);
+  EXPECT_FLOAT_EQ(asFloat(d.activeQueueLength), 1.0f);
+  EXPECT_FLOAT_EQ(asFloat(d.activeQueueUtilization), 50.0f);
+  EXPECT_EQ(d.activeQueueResponseTime, 0u);
+  EXPECT_EQ(d.activeQueueServiceTime, 0u);
+  EXPECT_EQ(prev.rlastupdate, cur.rlastupdate);  // the baseline moved on
+
+  cur.reads = 10;  // 10 operations in the next second, busy half of it
+  cur.rlastupdate += 1000000000;
+  cur.rtime += 500000000;
+  cur.rlentime += 1000000000;
+  cur.nread = 10 * 4096;
+  s.getIoStats(cur, &prev, &d);
+  EXPECT_FLOAT_EQ(asFloat(d.activeQueueResponseTime), 100.0f);  // ms per operation
+  EXPECT_FLOAT_EQ(asFloat(d.activeQueueServiceTime), 50.0f);
+  EXPECT_EQ(d.readKBytes, 40u);
+  EXPECT_EQ(d.readOperations, 10u);
+  EXPECT_EQ(d.waitQueueLength + d.waitQueueUtilization, 0u);  // Linux has no wait queue
+
+  KstatIo before = prev;
+  s.getIoStats(cur, &prev, &d);  // no time elapsed: figures 0, baseline kept
+  EXPECT_EQ(d.activeQueueLength, 0u);
+  EXPECT_EQ(memcmp(&before, &prev, sizeof prev), 0);
+}
+
+TEST(SystemStatsTest, FirstCollectionFillsTheSystemRecord) {
+  FixtureTree tree;
+  auto s = openState(tree, all());
+  ASSERT_TRUE(s->collect(all()));
+  const HostSystemStatsSType& r = s->systemStats;
+  EXPECT_EQ(r.numCpus, 2u);
+  EXPECT_EQ(r.numProcesses, 2u);
+  EXPECT_FLOAT_EQ(asFloat(r.encodedLoadAverage1), 0.5f);
+  EXPECT_FLOAT_EQ(asFloat(r.encodedLoadAverage5), 1.25f);
+  EXPECT_FLOAT_EQ(asFloat(r.encodedLoadAverage15), 2.0f);
+  EXPECT_EQ(r.physicalMemory, 8192u);
+  EXPECT_EQ(r.cpuStats.totalCSW, 70000u);
+  EXPECT_EQ(r.cpuStats.procsInIOWait, 1u);
+  EXPECT_EQ(r.cpuStats.pagesPagedIn, 2000u);
+  EXPECT_EQ(s->systemPagesStats.physicalMemory, 8192u);
+  EXPECT_EQ(s->systemPagesStats.freeMemory, 4096u);
+  EXPECT_EQ(s->systemPagesStats.lockedPages, 5120u);
+  EXPECT_EQ(s->systemPagesStats.totalPages, 2097152u);
+  EXPECT_EQ(s->numCpus, 2);
+  EXPECT_EQ(s->numDisks, 2);  // sda, sdb; the diskette fd0 is not tracked
+  EXPECT_EQ(s->numPartitions, 1);
+  EXPECT_STREQ(s->diskStats[1].name, "sdb");
+  EXPECT_EQ(s->diskStats[1].hardErrors, 3u);
+  EXPECT_EQ(s->diskStats[0].hardErrors, 0u);
+  EXPECT_EQ(s->numNetworks, 1);
+  EXPECT_STREQ(s->networkStats[0].name, "lo");  // only "lo0" is renamed
+  EXPECT_EQ(s->numComplexNetworks, 1);
+  EXPECT_EQ(s->complexNetworkStats[0].outputPacketsDiscarded, 5u);
+  EXPECT_EQ(s->tcpStats.segments, 701u + 566u);
+  EXPECT_EQ(s->tcpStats.connectionsEstablished, 5u);
+  EXPECT_EQ(s->tcpStats.halfOpenDrops, 81u);
+}
+
+TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollection) {
+  FixtureTree tree;
+  auto s = openState(tree, all());
+  // cpu0: one tick each of idle, user and system; cpu1: none.
+  tree.replaceLine("proc/stat", "cpu0 ", "cpu0 101 10 51 1001 20 5 5 0 0 0");
+  tree.setUptime("1010.00");
+  ASSERT_TRUE(s->collect(all()));
+  EXPECT_EQ(s->cpuStats[0].percentCpuActive, 66);
+  EXPECT_EQ(s->cpuStats[0].percentCpuIdle, 33);
+  EXPECT_EQ(s->cpuStats[1].percentCpuActive + s->cpuStats[1].percentCpuIdle, 0);
+  EXPECT_EQ(s->systemStats.cpuStats.percentCpuUser, 33);
+  // Ten seconds of constant figures average to those figures.
+  const HostSystemStatsSType& r = s->systemStats;
+  EXPECT_EQ(r.freeMemory, 4096u);      // MemAvailable
+  EXPECT_EQ(r.reservedSwap, 2048u);    // Committed_AS
+  EXPECT_EQ(r.allocatedSwap, 1024u);   // SwapTotal - SwapFree
+  EXPECT_EQ(r.unreservedSwap, 4096u);  // CommitLimit - Committed_AS
+  EXPECT_EQ(r.unallocatedSwap, 1024u); // SwapFree
+  EXPECT_EQ(r.schedulerRunCount, 30u);
+  EXPECT_EQ(r.schedulerWaitCount, 10u);
+
+  // When no second has passed the divisor is 1: the raw difference in MB.
+  s->lastvminfo.freemem -= 2560;  // 10 MB of 4 kB pages
+  ASSERT_TRUE(s->collect(all()));
+  EXPECT_EQ(s->systemStats.freeMemory, 10u);
+  EXPECT_EQ(s->systemStats.reservedSwap, 0u);
+}
+
+TEST(SystemStatsTest, ADiskWithoutOperationsStillGetsQueueFigures) {
+  FixtureTree tree;
+  auto s = openState(tree, all());
+  tree.replaceLine("proc/diskstats", "   8       0 sda", "   8       0 sda 100 0 2048 50 40 0 1024 30 1 560 1090");
+  tree.setUptime("1001.00");
+  ASSERT_TRUE(s->collect(all()));
+  const HostDiskStatsSType& d = s->diskStats[0];
+  EXPECT_FLOAT_EQ(asFloat(d.activeQueueUtilization), 50.0f);
+  EXPECT_FLOAT_EQ(asFloat(d.activeQueueLength), 1.0f);
+  EXPECT_EQ(d.activeQueueResponseTime, 0u);
+  EXPECT_EQ(d.activeQueueServiceTime, 0u);
+  EXPECT_EQ(d.readKBytes, 1024u);
+}
+
+TEST(SystemStatsTest, CpusAndDisksThatAppearArePickedUpAtTheNextSample) {
+  FixtureTree tree;
+  auto s = openState(tree, all());
+  tree.replaceLine("proc/stat", "cpu1 ", "cpu1 200 10 50 1000 20 0 0 0 0 0\ncpu2 5 0 5 10 0 0 0 0 0 0");
+  tree.write("proc/diskstats", tree.read("proc/diskstats") + "   8 32 sdc 1 0 2 0 0 0 0 0 0 0 0\n");
+  tree.write("sys/block/sdc/size", "1\n");
+  ASSERT_TRUE(s->collect(all()));
+  EXPECT_EQ(s->numCpus, 3);
+  EXPECT_EQ(s->systemStats.numCpus, 3u);
+  EXPECT_EQ(s->numDisks, 3);
+  EXPECT_STREQ(s->diskStats[2].name, "sdc");
+  // From the sample after its arrival on, the new CPU's percentages cover one interval.
+  tree.replaceLine("proc/stat", "cpu2 ", "cpu2 6 0 5 10 0 0 0 0 0 0");
+  ASSERT_TRUE(s->collect(all()));
+  EXPECT_EQ(s->cpuStats[2].percentCpuUser, 100);
+}
+
+TEST(SystemStatsTest, Lo0IsCalledLoopbackOnlyAmongSimpleInterfaces) {
+  for (bool loopbackType : {true, false}) {
+    FixtureTree tree;
+    tree.write("proc/net/dev", "a|b\nc|d\n  lo0: 1 2 0 0 0 0 0 0 3 4 0 0 0 0 0 0\n");
+    tree.write("sys/class/net/lo0/type", loopbackType ? "772\n" : "1\n");
+    auto s = openState(tree, all());
+    ASSERT_TRUE(s->collect(all()));
+    if (loopbackType) {
+      ASSERT_EQ(s->numNetworks, 1);
+      EXPECT_STREQ(s->networkStats[0].name, "loopback");
+      EXPECT_EQ(s->networkStats[0].outputPackets, 4u);
+    } else {
+      ASSERT_EQ(s->numComplexNetworks, 1);
+      EXPECT_STREQ(s->complexNetworkStats[0].name, "lo0");
+    }
+  }
+}
+
+TEST(SystemStatsTest, OnlyTheRequestedGroupsAreSelected) {
+  FixtureTree tree;
+  HostStatsSwitches cpusOnly;
+  cpusOnly.monitorCpus = TRUE;
+  auto s = openState(tree, cpusOnly);
+  ASSERT_TRUE(s->collect(cpusOnly));
+  EXPECT_EQ(s->numCpus, 2);
+  EXPECT_EQ(s->numDisks + s->numPartitions + s->numNetworks + s->numComplexNetworks, 0);
+  EXPECT_EQ(s->syspageskp, nullptr);
+  EXPECT_NE(s->systemkp, nullptr);  // the system record is always filled
+}
+
+TEST(SystemStatsTest, BadContentIsReportedOnceAndKeepsThePreviousFigures) {
+  FixtureTree tree;
+  auto s = openState(tree, all());
+  ASSERT_TRUE(s->collect(all()));
+  tree.write("proc/meminfo", "MemTotal: 8388608 kB\nMemFree: x kB\n");
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(s->collect(all()));
+  ASSERT_TRUE(s->collect(all()));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.find("[Error] host statistics: "), 0u) << err;
+  EXPECT_NE(err.find("/proc/meminfo: line 2"), std::string::npos) << err;
+  EXPECT_EQ(err.find("[Error]", 1), std::string::npos) << "reported once: " << err;
+  EXPECT_EQ(s->systemPagesStats.freeMemory, 4096u);  // not a zero
+
+  tree.write("proc/diskstats", "   8 0 sda 1\n");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(s->collect(all()));
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("kstat_chain_update failed with: 22\n"), std::string::npos) << err;
+  EXPECT_EQ(s->systemStats.numCpus, 0u);  // the system record stays cleared
+  EXPECT_EQ(s->numDisks, 2);              // the previous selection stays
+}
+
+TEST(SystemStatsTest, OpenFailsWithTheKernelStatisticsMessage) {
+  FixtureTree tree;
+  tree.remove("proc/stat");
+  HostStatsState s(tree.root(), 4096);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(s.open(all()));
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.find("kstat_open failed with: 2\n"), 0u) << err;
+  EXPECT_NE(err.find("proc/stat"), std::string::npos) << err;
+  EXPECT_FALSE(s.collect(all()));
+}
+
+}  // namespace
