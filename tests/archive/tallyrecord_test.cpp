@@ -9,6 +9,7 @@
 #include "host/hosttime.h"
 #include "hoststats/hostprocess.h"
 #include "monitor/tallymgr.h"
+#include "shrpc/shrpccmn.h"
 
 namespace {
 
@@ -24,10 +25,18 @@ class TallyRecordTest : public ::testing::Test {
   }
   TallyMgr mgr;
   TestWriter writer;
+  ShrPcStateSType cacheView = enabledCacheView();
+
+  static ShrPcStateSType enabledCacheView() {
+    ShrPcStateSType view;
+    memset(static_cast<void*>(&view), 0, sizeof view);
+    view.setCacheEnabled();
+    return view;
+  }
 };
 
 TEST_F(TallyRecordTest, RecordWithBothValueRunsAndASpacedName) {
-  mgr.shrpcPtr = reinterpret_cast<ShrPcStateSType*>(&mgr);  // any non-null cache view
+  mgr.shrpcPtr = &cacheView;  // records of other processes need an attached, enabled cache
   const uint32_t v32[] = {4242, 0xFFFFFFFFu, 0, 17};
   const int64_t v64[] = {-1, -20, 9223372036854775807LL};
   mgr.writeTallyRecord("page  server 1", 8, v32, 4242, 4, v64, 3);
@@ -54,7 +63,7 @@ TEST_F(TallyRecordTest, MonitorRecordAddsTheTimeSinceTheSampleBegan) {
 }
 
 TEST_F(TallyRecordTest, WrittenProcessesAreNotedOnlyWhileListedProcessesAreMonitored) {
-  mgr.shrpcPtr = reinterpret_cast<ShrPcStateSType*>(&mgr);
+  mgr.shrpcPtr = &cacheView;
   mgr.pidsToMonitor.initForSize(4);
   mgr.uidsToMonitor.initForSize(4);
   mgr.pidsWrittenThisTime.initForSize(4);

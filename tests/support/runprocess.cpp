@@ -1,6 +1,7 @@
 #include "support/runprocess.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -102,6 +103,15 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
+namespace {
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+  remove(path);
+  return 0;
+}
+// Removes a directory tree; what cannot be removed is left in place.
+void removeTree(const std::string& path) { nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+}  // namespace
+
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 TempDir::TempDir() {
@@ -111,11 +121,7 @@ TempDir::TempDir() {
   _path = p;
 }
 
-TempDir::~TempDir() {
-  std::string cmd = "rm -rf '" + _path + "'";
-  if (system(cmd.c_str()) != 0) {
-  }
-}
+TempDir::~TempDir() { removeTree(_path); }
 
 RunResult runProgram(const std::vector<std::string>& argv, const RunOptions& opts) {
   TempDir dir;
@@ -156,9 +162,7 @@ BackgroundProgram::~BackgroundProgram() {
     int st;
     waitpid(_pid, &st, 0);
   }
-  std::string cmd = "rm -rf '" + _dir + "'";
-  if (system(cmd.c_str()) != 0) {
-  }
+  removeTree(_dir);
 }
 
 void BackgroundProgram::sendSignal(int sig) {
