@@ -60,7 +60,7 @@ TEST_F(TallyReadCommand, CheckSummarisesAGoodArchiveAndNamesTheFirstBadLine) {
   EXPECT_EQ(run({"check"}).status, 2);
 }
 
-TEST_F(TallyReadCommand, TypesListsNumbersFieldsAndRecordCounts) {
+TEST_F(TallyReadCommand, TypesListsRecordCountsAndCsvSelectsByTypeInstanceAndFields) {
   RunResult r = run({"types", dir.file("a.out")});
   ASSERT_EQ(r.status, 0) << r.err;
   std::vector<std::string> lines = splitLines(r.out);
@@ -68,9 +68,7 @@ TEST_F(TallyReadCommand, TypesListsNumbersFieldsAndRecordCounts) {
   EXPECT_EQ(lines[1], "16         Tally                        6         2");
   EXPECT_EQ(lines[2], "32         AppStat                     5+         1");
   EXPECT_EQ(lines[3], "64         HardDisk                     7         3");
-}
 
-TEST_F(TallyReadCommand, CsvSelectsByTypeInstanceAndFields) {
   RunResult all = run({"csv", dir.file("a.out"), "--type", "HardDisk", "--fields", "WriteKBytes,ReadKBytes"});
   ASSERT_EQ(all.status, 0) << all.err;
   EXPECT_EQ(all.out, "time,instance,WriteKBytes,ReadKBytes\n100,sda,20,10\n100,sdb,21,11\n101,sda,22,12\n");
