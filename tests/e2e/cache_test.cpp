@@ -45,71 +45,60 @@ struct SlotLine {
   std::string name;
 };
 
-class Sim {
- public:
+// A running simulator, with the slot lines and the ready line it printed.
+struct Sim {
+  TempDir dir;
+  std::unique_ptr<BackgroundProgram> prog;
+  std::string cacheName;
+  int shmid = -1;
+  key_t key = 0;
+  std::vector<SlotLine> slots;
+
   explicit Sim(std::vector<std::string> extra) {
     std::vector<std::string> argv{CACHESIM_BIN, "--exit-with-parent", "--dir", globalDir()};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    _prog.reset(new BackgroundProgram(argv));
-    for (int i = 0; i < 3000 && _prog->running() && !contains(_prog->currentOut(), "cachesim ready"); i++) sleepMs(10);
-    for (const std::string& line : splitLines(_prog->currentOut())) {
+    prog.reset(new BackgroundProgram(argv));
+    for (int i = 0; i < 3000 && prog->running() && !contains(prog->currentOut(), "cachesim ready"); i++) sleepMs(10);
+    for (const std::string& line : splitLines(prog->currentOut())) {
       SlotLine s;
       char text[512] = "";
-      unsigned key = 0;
       if (sscanf(line.c_str(), "slot %d inUse=%d kind=%u pid=%d session=%d name=%511[^\n]", &s.slot, &s.inUse,
                  &s.kind, &s.pid, &s.session, text) == 6) {
         s.name = text;
-        _slots.push_back(s);
-      } else if (sscanf(line.c_str(), "cachesim ready cache=%511s key=0x%x shmid=%d", text, &key, &_shmid) == 3) {
-        _cacheName = text;
-        _key = (key_t)key;
+        slots.push_back(s);
+      } else if (sscanf(line.c_str(), "cachesim ready cache=%511s key=0x%x shmid=%d", text, (unsigned*)&key,
+                        &shmid) == 3) {
+        cacheName = text;
       }
     }
   }
   ~Sim() { stop(); }
+  void stop() {
+    if (!prog) return;
+    prog->sendSignal(SIGTERM);
+    bool clean = contains(prog->wait(30).out, "cachesim stopped");
+    struct shmid_ds ds;
+    if (!clean && shmid >= 0 && shmctl(shmid, IPC_STAT, &ds) == 0 && ds.shm_perm.__key == key)
+      shmctl(shmid, IPC_RMID, nullptr);
+    prog.reset();
+  }
 
-  bool ready() const { return !_cacheName.empty(); }
-  std::string output() const { return _prog ? _prog->currentOut() : ""; }
-  const std::string& cacheName() const { return _cacheName; }
-  std::string globalDir() const { return _dir.file("global"); }
-  std::string file(const std::string& name) const { return _dir.file(name); }
-  const SlotLine& slot(int i) const { return _slots.at(i); }
+  std::string globalDir() const { return dir.file("global"); }
+  std::string file(const std::string& name) const { return dir.file(name); }
   const SlotLine* slotWithPid(int pid) const {
-    for (const SlotLine& s : _slots)
+    for (const SlotLine& s : slots)
       if (s.pid == pid && s.inUse) return &s;
     return nullptr;
   }
-  const std::vector<SlotLine>& slots() const { return _slots; }
-  int shmid() const { return _shmid; }
-  key_t key() const { return _key; }
-
   RunOptions options() const {
     RunOptions opts;
     opts.env = {"QUILLON_GLOBAL_DIR=" + globalDir(), "QL_CORE_TIME_OUT=1"};
     return opts;
   }
-  RunResult tally(std::vector<std::string> args) {
+  RunResult tally(std::vector<std::string> args) const {
     args.insert(args.begin(), TALLYSCOPE_BIN);
     return runProgram(args, options());
   }
-
-  void stop() {
-    if (!_prog) return;
-    _prog->sendSignal(SIGTERM);
-    bool clean = contains(_prog->wait(30).out, "cachesim stopped");
-    struct shmid_ds ds;
-    if (!clean && _shmid >= 0 && shmctl(_shmid, IPC_STAT, &ds) == 0 && ds.shm_perm.__key == _key)
-      shmctl(_shmid, IPC_RMID, nullptr);
-    _prog.reset();
-  }
-
- private:
-  TempDir _dir;
-  std::unique_ptr<BackgroundProgram> _prog;
-  std::string _cacheName;
-  int _shmid = -1;
-  key_t _key = 0;
-  std::vector<SlotLine> _slots;
 };
 
 // One record line of the archive.
@@ -149,7 +138,7 @@ std::string underscored(std::string s) {
 
 std::vector<std::string> namesOf(const Sim& sim, std::vector<int> slots) {
   std::vector<std::string> names;
-  for (int i : slots) names.push_back(underscored(sim.slot(i).name));
+  for (int i : slots) names.push_back(underscored(sim.slots.at(i).name));
   return names;
 }
 
@@ -198,14 +187,14 @@ std::vector<Record> checkCacheRecords(const Sim& sim, const std::vector<Record>&
 TEST(CacheEndToEnd, RecordsHoldExactlyTheCacheValuesForEverySelection) {
   Sim sim({"--deterministic", "--interval", "0", "--pagemgr-threads", "2", "--pgsvrs", "3", "--envoys", "4",
            "--envoy-sessions", "3", "--counters", "6"});
-  ASSERT_TRUE(sim.ready()) << sim.output();
-  ASSERT_EQ(underscored(sim.slot(5).name), "Aio_pgsvr_1");
+  ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
+  ASSERT_EQ(underscored(sim.slots.at(5).name), "Aio_pgsvr_1");
   const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 11, 12, 13, 14};
 
   // Every process with its host statistics, four application counters, the monitor's record.
   RunResult r = sim.tally({"simkeeper", "-i", "1", "-t", "5", "-n", "4", "-f", sim.file("c")});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_TRUE(contains(r.err, "Monitoring cache:     " + sim.cacheName())) << r.err;
+  EXPECT_TRUE(contains(r.err, "Monitoring cache:     " + sim.cacheName)) << r.err;
   EXPECT_TRUE(contains(r.err, kDetachLine)) << r.err;
   Samples samples = readSamples(sim.file("c.out"));
   ASSERT_EQ(samples.size(), 5u);
@@ -256,14 +245,14 @@ TEST(CacheEndToEnd, RecordsHoldExactlyTheCacheValuesForEverySelection) {
 
   // Stopping the simulator leaves no segment, lock file or child behind.
   const std::string locks = sim.globalDir() + "/locks/";
-  EXPECT_EQ(access((locks + sim.cacheName() + "..LCK").c_str(), F_OK), 0);
+  EXPECT_EQ(access((locks + sim.cacheName + "..LCK").c_str(), F_OK), 0);
   sim.stop();
   struct shmid_ds ds;
-  EXPECT_TRUE(shmctl(sim.shmid(), IPC_STAT, &ds) != 0 || ds.shm_perm.__key != sim.key());
-  EXPECT_NE(access((locks + sim.cacheName() + "..LCK").c_str(), F_OK), 0);
+  EXPECT_TRUE(shmctl(sim.shmid, IPC_STAT, &ds) != 0 || ds.shm_perm.__key != sim.key);
+  EXPECT_NE(access((locks + sim.cacheName + "..LCK").c_str(), F_OK), 0);
   EXPECT_NE(access((locks + "simkeeper..LCK").c_str(), F_OK), 0);
   EXPECT_EQ(readFileText(locks + "quillon.hostid").size(), 8u);
-  for (const SlotLine& s : sim.slots())
+  for (const SlotLine& s : sim.slots)
     EXPECT_TRUE(s.pid <= 0 || kill(s.pid, 0) != 0) << s.name;
 }
 
@@ -272,7 +261,7 @@ TEST(CacheEndToEnd, RecordsHoldExactlyTheCacheValuesForEverySelection) {
 TEST(CacheEndToEnd, LossOfTheCacheMonitorEndsTheRun) {
   for (bool quiet : {false, true}) {
     Sim sim({"--deterministic", "--kill-monitor-after", "1500"});
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
     std::vector<std::string> args{"simkeeper", "-I", "200", "-Y", "-f", sim.file("loss")};
     if (quiet) args.push_back("-q");
     RunResult r = sim.tally(args);
@@ -281,7 +270,7 @@ TEST(CacheEndToEnd, LossOfTheCacheMonitorEndsTheRun) {
       EXPECT_EQ(r.out + r.err, kDetachLine);
     } else {
       EXPECT_TRUE(contains(r.err, "Shutting down due to loss of cachewarden process " +
-                                      std::to_string(sim.slot(0).pid) + "\n" + kDetachLine))
+                                      std::to_string(sim.slots.at(0).pid) + "\n" + kDetachLine))
           << r.err;
     }
     EXPECT_GE(readSamples(sim.file("loss.out")).size(), 2u);
@@ -293,9 +282,9 @@ TEST(CacheEndToEnd, LossOfTheCacheMonitorEndsTheRun) {
 // keeper's, and a termination request ends the run with status 5 after the detach.
 TEST(CacheEndToEnd, OwnerOnlyCacheNamedDirectlyUntilTerminated) {
   Sim sim({"--deterministic", "--interval", "0", "--owner-only", "--padded-hot-locks", "--envoys", "1"});
-  ASSERT_TRUE(sim.ready()) << sim.output();
+  ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
   std::string file = sim.file("term");
-  BackgroundProgram tally({TALLYSCOPE_BIN, sim.cacheName(), "-I", "200", "-Y", "-u", "0", "-f", file}, sim.options());
+  BackgroundProgram tally({TALLYSCOPE_BIN, sim.cacheName, "-I", "200", "-Y", "-u", "0", "-f", file}, sim.options());
   auto monitorRecords = [&] {  // one per sample
     std::string text = readFileText(file + ".out");
     size_t n = 0;
@@ -339,13 +328,13 @@ TEST(CacheEndToEnd, RefusesCachesItCannotSampleAndWaitsForALateOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.simArgs[0]);
     Sim sim(c.simArgs);
-    ASSERT_TRUE(sim.ready()) << sim.output();
+    ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
     RunResult r = sim.tally({"simkeeper", "-I", "200", "-t", "1", "-Y", "-f", sim.file("x")});
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     EXPECT_EQ(r.out, c.out);
     EXPECT_TRUE(contains(r.err, c.err)) << r.err;
     if (c.status == 3 && c.out.empty()) {
-      EXPECT_TRUE(contains(r.err, "[Error] Unable to attach to the shared cache '" + sim.cacheName() + "'.\nReason:"));
+      EXPECT_TRUE(contains(r.err, "[Error] Unable to attach to the shared cache '" + sim.cacheName + "'.\nReason:"));
       EXPECT_FALSE(contains(r.err, kDetachLine)) << r.err;
     }
     EXPECT_EQ(readSamples(sim.file("x.out")).size(), c.status == 0 ? 1u : 0u);

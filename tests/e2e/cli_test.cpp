@@ -170,26 +170,4 @@ TEST_F(CliTest, CachesThatCannotBeFoundEndWithStatus3) {
   EXPECT_EQ(r.err.substr(at, summary.size()), summary);
 }
 
-TEST_F(CliTest, HostOnlyRunPrintsItsSummaryAndQuietModeNothing) {
-  RunResult r = run({"-X", "-t", "2", "-I", "100", "-f", "out"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err.rfind(" ____", 0), 0u) << "the banner comes first";
-  const std::string summary =
-      "  *** Monitoring host system stats only ***\n"
-      "  Output file is:     out.out\n"
-      "  Sample Interval (-i) is: 0.100 seconds\n"
-      "     WARNING: Sample Interval < 1 second\n"
-      "        plotter time base in sample points, not units of real time\n"
-      "  Number of samples:  2\n";
-  size_t at = r.err.find("  *** Monitoring");
-  ASSERT_NE(at, std::string::npos) << r.err;
-  EXPECT_EQ(r.err.substr(at), summary);
-
-  RunResult quiet = run({"-q", "-X", "-t", "2", "-I", "100", "-f", "quiet"});
-  EXPECT_EQ(quiet.status, 0);
-  EXPECT_EQ(quiet.out + quiet.err, "");
-  EXPECT_FALSE(readFileText(workDir.file("quiet.out")).empty());
-}
-
 }  // namespace

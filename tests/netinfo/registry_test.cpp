@@ -1,5 +1,5 @@
 // The lock-file registry: where it lives, reading one lock file (also a hostile
-// one), walking the directory, cache keys, the host id and keeper resolution.
+// one), walking the directory, the host id and keeper resolution.
 #include <arpa/inet.h>
 #include <unistd.h>
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "netinfo/netinfo.h"
-#include "netinfo/netinfoprivate.h"
 #include "support/cachefixture.h"
 
 namespace {
@@ -48,45 +47,7 @@ TEST(GlobalDirTest, EnvironmentNamesAnExistingDirectoryElseTheStandardPlacesServ
   EXPECT_FALSE(NetInfoLockFileName("kpr", name, 10));
 }
 
-TEST(GlobalDirTest, ExpansionReplacesALeadingVariableAndDropsTheAutomounterPrefix) {
-  setenv("TALLY_TEST_ROOT", "/srv/ql", 1);
-  const char* const cases[][2] = {{"$TALLY_TEST_ROOT/locks/", "/srv/ql/locks/"},
-                                  {"${TALLY_TEST_ROOT}/locks/", "/srv/ql/locks/"},
-                                  {"/tmp_mnt/home/ql/locks/", "/home/ql/locks/"},
-                                  {"$TALLY_UNSET_VARIABLE_X/locks/", "$TALLY_UNSET_VARIABLE_X/locks/"}};
-  char out[256];
-  for (const auto& c : cases) {
-    netInfoExpandFileName(c[0], out, sizeof out);
-    EXPECT_STREQ(out, c[1]);
-  }
-  unsetenv("TALLY_TEST_ROOT");
-}
-
 // --- reading one lock file --------------------------------------------------------
-
-TEST(NetInfoFindTest, ReadsTheRecordAndItsFiveStrings) {
-  TempGlobalDir gdir;
-  LockFileSpec spec = liveLock(NI_CACHE, 0x1234abcd);
-  spec.port = htonl(4242);
-  spec.strings = {"/var/log/cw.log", "/opt/product", "cachewarden -x", "", "second.conf"};
-  gdir.writeLockFile("kpr~ff", spec);
-
-  NetInfoSType ni;
-  ASSERT_EQ(NetInfoFind("kpr~ff", nullptr, &ni, nullptr, nullptr), NIRES_OK);
-  EXPECT_STREQ(ni.name, "kpr~ff");
-  EXPECT_EQ(ni.kind, NI_CACHE);
-  EXPECT_EQ(ni.processId, getpid());
-  EXPECT_EQ((uint32_t)ni.ftok_key, 0x1234abcdu);
-  EXPECT_EQ(ni._port, htonl(4242));
-  EXPECT_STREQ(ni.creator, "tester");
-  EXPECT_STREQ(ni.version, "3.2.8.1");
-  EXPECT_STREQ(ni.creationTimeStr, "unknown date");  // a creation time of 0
-  EXPECT_STREQ(ni.logName, "/var/log/cw.log");
-  EXPECT_STREQ(ni.productDir, "/opt/product");
-  EXPECT_STREQ(ni.cmdLine, "cachewarden -x");
-  EXPECT_STREQ(ni.configFile1, "");
-  EXPECT_STREQ(ni.configFile2, "second.conf");
-}
 
 TEST(NetInfoFindTest, KeyOnlyForCachesAndStaleOnlyWhenTheProcessIsGone) {
   TempGlobalDir gdir;
@@ -106,7 +67,7 @@ TEST(NetInfoFindTest, KeyOnlyForCachesAndStaleOnlyWhenTheProcessIsGone) {
   }
 }
 
-TEST(NetInfoFindTest, MissingShortAndHostileFilesAreReportedOrCutNeverOverrun) {
+TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   TempGlobalDir gdir;
   NetInfoSType ni;
   SysErrorSType err;
@@ -119,7 +80,24 @@ TEST(NetInfoFindTest, MissingShortAndHostileFilesAreReportedOrCutNeverOverrun) {
   gdir.writeLockFile("empty", std::string());
   EXPECT_EQ(NetInfoFind("empty", nullptr, &ni, nullptr, nullptr), NIRES_ERROR);
 
-  LockFileSpec spec = liveLock(NI_CACHE, 1);
+  LockFileSpec spec = liveLock(NI_CACHE, 0x1234abcd);
+  spec.port = htonl(4242);
+  spec.strings = {"/var/log/cw.log", "/opt/product", "cachewarden -x", "", "second.conf"};
+  gdir.writeLockFile("kpr~ff", spec);
+  ASSERT_EQ(NetInfoFind("kpr~ff", nullptr, &ni, nullptr, nullptr), NIRES_OK);
+  EXPECT_STREQ(ni.name, "kpr~ff");
+  EXPECT_EQ(ni.kind, NI_CACHE);
+  EXPECT_EQ(ni.processId, getpid());
+  EXPECT_EQ((uint32_t)ni.ftok_key, 0x1234abcdu);
+  EXPECT_EQ(ni._port, htonl(4242));
+  EXPECT_STREQ(ni.creator, "tester");
+  EXPECT_STREQ(ni.version, "3.2.8.1");
+  EXPECT_STREQ(ni.creationTimeStr, "unknown date");  // a creation time of 0
+  auto strings = [&ni] {
+    return std::string(ni.logName) + "|" + ni.productDir + "|" + ni.cmdLine + "|" + ni.configFile1 + "|" + ni.configFile2;
+  };
+  EXPECT_EQ(strings(), "/var/log/cw.log|/opt/product|cachewarden -x||second.conf");
+
   spec.creator = std::string(16, 'C');  // no terminator inside the field
   spec.version = std::string(16, 'V');
   spec.strings = {std::string(3000, 'L'), "/product", std::string(1023, 'M'), std::string(1024, 'N')};
@@ -127,17 +105,13 @@ TEST(NetInfoFindTest, MissingShortAndHostileFilesAreReportedOrCutNeverOverrun) {
   ASSERT_EQ(NetInfoFind("big", nullptr, &ni, nullptr, nullptr), NIRES_OK);
   EXPECT_EQ(std::string(ni.creator), std::string(16, 'C'));
   EXPECT_EQ(std::string(ni.version), std::string(16, 'V'));
-  EXPECT_EQ(std::string(ni.logName), std::string(1023, 'L'));  // cut, and the next string still found
-  EXPECT_STREQ(ni.productDir, "/product");
-  EXPECT_EQ(std::string(ni.cmdLine), std::string(1023, 'M'));
-  EXPECT_EQ(std::string(ni.configFile1), std::string(1023, 'N'));
-  EXPECT_STREQ(ni.configFile2, "");
+  // Each string cut to 1023 characters, and the next one still found.
+  EXPECT_EQ(strings(), std::string(1023, 'L') + "|/product|" + std::string(1023, 'M') + "|" + std::string(1023, 'N') + "|");
 
   // A trailer of 9000 bytes without any terminator: only 8191 bytes are read.
   gdir.writeLockFile("noterm", lockFileBytes(liveLock(NI_CACHE)) + std::string(9000, 'x'));
   ASSERT_EQ(NetInfoFind("noterm", nullptr, &ni, nullptr, nullptr), NIRES_OK);
-  EXPECT_EQ(std::string(ni.logName), std::string(1023, 'x'));
-  EXPECT_STREQ(ni.productDir, "");
+  EXPECT_EQ(strings(), std::string(1023, 'x') + "||||");
 
   // Garbage pids never probe process groups: treated as stale.
   for (int32_t pid : {0, -1}) {
@@ -147,7 +121,7 @@ TEST(NetInfoFindTest, MissingShortAndHostileFilesAreReportedOrCutNeverOverrun) {
   }
 }
 
-// --- walking the registry and cache keys ------------------------------------------------
+// --- walking the registry ------------------------------------------------
 
 std::vector<std::string> seenNames;
 int collect(int count, const char* name, NetInfoResultEnum, NetInfoSType* ni, void* stopAfter) {
@@ -181,23 +155,6 @@ TEST(NetInfoForeachTest, VisitsLiveAndStaleRegistrationsOnly) {
   setenv("QUILLON_GLOBAL_DIR", noLocks.path().c_str(), 1);
   NetInfoResetCachesForTest();
   EXPECT_EQ(NetInfoForeach(nullptr, collect, &ni, &all, &err, nullptr), 0);
-}
-
-TEST(FtokKeyTest, KeyIsCachedForTheSameNameOnly) {
-  TempGlobalDir gdir;
-  gdir.writeLockFile("c1~a", liveLock(NI_CACHE, 0x51));
-  gdir.writeLockFile("kpr", liveLock(NI_KEEPER));
-  int key = 0;
-  SysErrorSType err;
-  ASSERT_EQ(NetInfoFindFtokKeyForCache("c1~a", &key, &err), NIRES_OK);
-  EXPECT_EQ(key, 0x51);
-  unlink((gdir.lockDir() + "c1~a..LCK").c_str());
-  key = 0;
-  EXPECT_EQ(NetInfoFindFtokKeyForCache("c1~a", &key, &err), NIRES_OK);  // answered from the cache
-  EXPECT_EQ(key, 0x51);
-  EXPECT_EQ(NetInfoFindFtokKeyForCache("kpr", &key, &err), NIRES_OK);  // not a cache: no key
-  EXPECT_EQ(key, 0);
-  EXPECT_EQ(NetInfoFindFtokKeyForCache("other~b", &key, &err), NIRES_DOESNOTEXIST);
 }
 
 // --- host id and keeper resolution ------------------------------------------------------

@@ -1,6 +1,5 @@
 #include "support/runprocess.h"
 
-#include <fcntl.h>
 #include <ftw.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -23,13 +23,9 @@ pid_t spawn(const std::vector<std::string>& argv, const RunOptions& opts, const 
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     setpgid(0, 0);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0)) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
+    if (!freopen("/dev/null", "r", stdin) || !freopen((dir + "/stdout").c_str(), "w", stdout) ||
+        !freopen((dir + "/stderr").c_str(), "w", stderr) || (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0))
+      _exit(126);
     for (const auto& e : opts.env) putenv(strdup(e.c_str()));
     signal(SIGINT, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
