@@ -58,7 +58,7 @@ struct Sim {
     std::vector<std::string> argv{CACHESIM_BIN, "--exit-with-parent", "--dir", globalDir()};
     argv.insert(argv.end(), extra.begin(), extra.end());
     prog.reset(new BackgroundProgram(argv));
-    for (int i = 0; i < 3000 && prog->running() && !contains(prog->currentOut(), "cachesim ready"); i++) sleepMs(10);
+    waitUntil([this] { return !prog->running() || contains(prog->currentOut(), "cachesim ready"); });
     for (const std::string& line : splitLines(prog->currentOut())) {
       SlotLine s;
       char text[512] = "";
@@ -291,7 +291,7 @@ TEST(CacheEndToEnd, OwnerOnlyCacheNamedDirectlyUntilTerminated) {
     for (size_t at = 0; (at = text.find("\n16 ", at)) != std::string::npos; at++) n++;
     return n;
   };
-  for (int i = 0; i < 3000 && tally.running() && monitorRecords() < 2; i++) sleepMs(10);
+  waitUntil([&] { return !tally.running() || monitorRecords() >= 2; });
   ASSERT_TRUE(tally.running());
   tally.sendSignal(SIGTERM);
   RunResult r = tally.wait(30);

@@ -83,13 +83,6 @@ std::set<int> procFdsFor(pid_t monitor, pid_t pid) {
   return fds;
 }
 
-// Polls pred for at most limitMs: a bound against hanging, not a timing check.
-template <typename Pred>
-bool waitUntil(Pred pred, int limitMs = 20000) {
-  for (int waited = 0; waited < limitMs && !pred(); waited += 50) sleepMs(50);
-  return pred();
-}
-
 class ProcsE2E : public ::testing::Test {
  protected:
   TempDir dir;

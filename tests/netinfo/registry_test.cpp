@@ -38,13 +38,6 @@ TEST(GlobalDirTest, EnvironmentNamesAnExistingDirectoryElseTheStandardPlacesServ
   setenv("QUILLON_GLOBAL_DIR", longName.c_str(), 1);
   EXPECT_EQ(globalDir(), fallback);
 
-  setenv("QUILLON_GLOBAL_DIR", gdir.path().c_str(), 1);
-  char name[2048];
-  ASSERT_TRUE(NetInfoLockFileName("kpr~ff", name, sizeof name));
-  EXPECT_EQ(std::string(name), gdir.lockDir() + "kpr~ff..LCK");
-  ASSERT_TRUE(NetInfoHostIdFileName(name, sizeof name));
-  EXPECT_EQ(std::string(name), gdir.lockDir() + "quillon.hostid");
-  EXPECT_FALSE(NetInfoLockFileName("kpr", name, 10));
 }
 
 // --- reading one lock file --------------------------------------------------------

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +39,8 @@ class AttachTest : public ::testing::Test {
     setenv("QL_CORE_TIME_OUT", "1", 1);
     shmgetFlagsSeen.clear();
     memset(&SharedPageCache, 0, sizeof SharedPageCache);
+    ASSERT_NE(seg.base, nullptr) << "cannot create a test segment";
+    gdir.writeLockFile(CACHE_NAME, liveLock(NI_CACHE, (uint32_t)seg.key));
   }
   void TearDown() override {
     HostShrSetShmCalls(nullptr);
@@ -52,13 +53,6 @@ class AttachTest : public ::testing::Test {
     mgr.shrpcPtr = nullptr;
   }
 
-  // A cache registered under CACHE_NAME.
-  void makeCache(const SimOptions& opts = SimOptions()) {
-    seg.reset(new TestCache(gdir.path(), opts));
-    ASSERT_NE(seg->base, nullptr) << "cannot create a test segment";
-    gdir.writeLockFile(CACHE_NAME, liveLock(NI_CACHE, (uint32_t)seg->key));
-  }
-
   BoolType attach() {
     mgr.shrpcPtr = &SharedPageCache;
     snprintf(SharedPageCache.locationStr, sizeof SharedPageCache.locationStr, "%s", CACHE_NAME);
@@ -66,17 +60,16 @@ class AttachTest : public ::testing::Test {
   }
 
   TempGlobalDir gdir;  // declared first: outlives the segment
-  std::unique_ptr<TestCache> seg;
+  TestCache seg{gdir.path()};  // registered under CACHE_NAME
   TallyMgr mgr;
 };
 
 TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
-  makeCache();
   struct shmid_ds ds;
-  ASSERT_EQ(shmctl(seg->shmid, IPC_STAT, &ds), 0);
+  ASSERT_EQ(shmctl(seg.shmid, IPC_STAT, &ds), 0);
   ds.shm_perm.mode = 0400;
-  ASSERT_EQ(shmctl(seg->shmid, IPC_SET, &ds), 0);
-  ((HostShrSpinLockSType*)(seg->base + seg->config->sharedCountersOffset))[1].sharedCounterValue =
+  ASSERT_EQ(shmctl(seg.shmid, IPC_SET, &ds), 0);
+  ((HostShrSpinLockSType*)(seg.base + seg.config->sharedCountersOffset))[1].sharedCounterValue =
       0x1234567800000009LL;
   mgr.numAppStats = 10;
   HostShrSetShmCalls(&recordingCalls);
@@ -85,9 +78,9 @@ TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
 
   const ShrPcStateSType& v = SharedPageCache;
   const char* s = v.segAddr;
-  const ShrPcConfigSType* cfg = seg->config;
+  const ShrPcConfigSType* cfg = seg.config;
   EXPECT_EQ((uintptr_t)s % 16384, 0u);
-  EXPECT_EQ(mgr.shrMemState.actualSegSize, seg->size);
+  EXPECT_EQ(mgr.shrMemState.actualSegSize, seg.size);
   EXPECT_EQ(mgr.shrMemState.threadsAttached, 1);
   EXPECT_TRUE(v.cacheEnabled());
   EXPECT_EQ((const char*)v.processTable, s + cfg->processTableOffset);
@@ -104,8 +97,7 @@ TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
 }
 
 TEST_F(AttachTest, StaleOrMissingRegistrationGivesNoKeyAndNoShmget) {
-  makeCache();
-  LockFileSpec stale = liveLock(NI_CACHE, (uint32_t)seg->key);
+  LockFileSpec stale = liveLock(NI_CACHE, (uint32_t)seg.key);
   stale.processId = deadPid();
   gdir.writeLockFile(CACHE_NAME, stale);
   HostShrSetShmCalls(&recordingCalls);
@@ -121,14 +113,13 @@ TEST_F(AttachTest, StaleOrMissingRegistrationGivesNoKeyAndNoShmget) {
 }
 
 TEST_F(AttachTest, HostileLayoutsAreRefusedOrStopTheProgram) {
-  makeCache();
-  const uint64_t table = seg->config->processTableOffset;
-  seg->config->processTableOffset = seg->size - 100;  // runs past the end
+  const uint64_t table = seg.config->processTableOffset;
+  seg.config->processTableOffset = seg.size - 100;  // runs past the end
   testing::internal::CaptureStdout();
   EXPECT_FALSE(attach());
   EXPECT_NE(testing::internal::GetCapturedStdout().find("process table"), std::string::npos);
   EXPECT_FALSE(SharedPageCache.cacheEnabled());
-  seg->config->processTableOffset = table;
+  seg.config->processTableOffset = table;
 
   // Another record size or lock name means another layout: an internal error.
   // The report goes to standard output; the dying child sends it to stderr for the matcher.
@@ -138,16 +129,15 @@ TEST_F(AttachTest, HostileLayoutsAreRefusedOrStopTheProgram) {
     dup2(2, 1);
     attach();
   };
-  seg->config->pteSize += 8;
+  seg.config->pteSize += 8;
   EXPECT_DEATH(attachReportingOnStderr(), "ERROR in sizeof aPte,  my size 55704, cache's size 55712 , file shrpccmn line 6");
-  seg->config->pteSize -= 8;
-  ShrPcMiscDataSType* misc = (ShrPcMiscDataSType*)(seg->base + seg->config->miscDataOffset);
+  seg.config->pteSize -= 8;
+  ShrPcMiscDataSType* misc = (ShrPcMiscDataSType*)(seg.base + seg.config->miscDataOffset);
   snprintf(misc->checkpointInfo.lock.lockName, HOST_SHR_LOCK_NAME_SIZE, "Checkpoint");
   EXPECT_DEATH(attachReportingOnStderr(), "lock named 'Checkpoint' where");
 }
 
 TEST_F(AttachTest, DetachUnmapsAndAReattachMapsAgain) {
-  makeCache();
   ASSERT_TRUE(attach());
   testing::internal::CaptureStderr();
   ASSERT_TRUE(mgr.AttachSharedCache()) << mgr.errBuf;  // detaches once, then maps again
@@ -167,44 +157,24 @@ TEST_F(AttachTest, DetachUnmapsAndAReattachMapsAgain) {
   EXPECT_EXIT(*(volatile const char*)addr, testing::KilledBySignal(SIGSEGV), "");
 }
 
-TEST_F(AttachTest, AttachesAreCountedAndTheLastDetachUnmaps) {
-  makeCache();
-  HostShrMemStateType& st = mgr.shrMemState;
-  st.initialize();
-  HostShrMemAccessor acc(&st);
-  SysErrorSType err;
-  void* first = HostShrMemAttach(acc, CACHE_NAME, 16384, &err, TRUE);
-  ASSERT_NE(first, nullptr) << err.errMsg;
-  EXPECT_EQ(HostShrMemAttach(acc, CACHE_NAME, 16384, &err, TRUE), first);
-  EXPECT_EQ(st.threadsAttached, 2);
-  EXPECT_TRUE(HostShrMemDetach(acc, &err, nullptr));
-  EXPECT_EQ(st.shrMemId.loc, first);  // still mapped
-  EXPECT_EQ(*(volatile uint32_t*)first, SHRPC_COMPATIBILITY_LEVEL);
-  EXPECT_TRUE(HostShrMemDetach(acc, &err, nullptr));
-  EXPECT_EQ(st.threadsAttached, 0);
-  EXPECT_EQ(st.shrMemId.loc, nullptr);
-  EXPECT_TRUE(HostShrMemDetach(acc, &err, nullptr));  // nothing attached: nothing to do
-}
-
 TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
-  makeCache();
   ASSERT_TRUE(attach());
   EXPECT_FALSE(mgr.shouldDie());
   if (geteuid() != 0) {
-    seg->entry(0)->stats.processId = 1;  // another user's process: alive
+    seg.entry(0)->stats.processId = 1;  // another user's process: alive
     EXPECT_FALSE(mgr.cachewardenDied());
   }
   pid_t gone = deadPid();
-  seg->entry(0)->stats.processId = gone;
+  seg.entry(0)->stats.processId = gone;
   testing::internal::CaptureStderr();
   EXPECT_TRUE(mgr.cachewardenDied());
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Shutting down due to loss of cachewarden process " + std::to_string(gone) + "\n");
 
-  seg->entry(0)->stats.processId = getpid();
-  seg->entry(1)->stats.processId = -1;  // keeper gone
+  seg.entry(0)->stats.processId = getpid();
+  seg.entry(1)->stats.processId = -1;  // keeper gone
   EXPECT_TRUE(mgr.shouldDie());
-  seg->entry(1)->stats.processId = getpid();
+  seg.entry(1)->stats.processId = getpid();
   EXPECT_FALSE(mgr.shouldDie());
   SharedPageCache.clearCacheEnabled(__LINE__);
   EXPECT_TRUE(mgr.shouldDie());

@@ -58,7 +58,7 @@ pid_t deadPid() {
   return child;
 }
 
-TestCache::TestCache(const std::string& keyFile, const SimOptions& opts) {
+TestCache::TestCache(const std::string& keyFile) {
   std::vector<SimSlot> slots(4);
   for (int i = 0; i < 2; i++) {
     slots[i].inUse = true;
@@ -67,5 +67,5 @@ TestCache::TestCache(const std::string& keyFile, const SimOptions& opts) {
     slots[i].pid = getpid();
   }
   std::string err;
-  if (SimCreateSegment(opts, keyFile, slots, this, &err)) SimSetInitDone(this);
+  if (SimCreateSegment(SimOptions(), keyFile, slots, this, &err)) SimSetInitDone(this);
 }

@@ -52,7 +52,7 @@ pid_t deadPid();
 // A cache whose slot 0 (monitor) and slot 1 (keeper, named "keeper") carry this
 // process, followed by two free slots. Mapped writable here; IPC_RMID on destruction.
 struct TestCache : SimSegment {
-  TestCache(const std::string& keyFile, const SimOptions& opts = SimOptions());
+  explicit TestCache(const std::string& keyFile);
   ~TestCache() { SimDestroySegment(this); }
   ShrPcProcessTableEntrySType* entry(int slot) const {
     return (ShrPcProcessTableEntrySType*)(base + config->processTableOffset) + slot;

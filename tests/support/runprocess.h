@@ -61,3 +61,10 @@ std::string readFileText(const std::string& path);
 void writeFileText(const std::string& path, const std::string& text);
 std::vector<std::string> splitLines(const std::string& text);
 void sleepMs(int ms);
+
+// Polls done() for at most limitMs: a bound against hanging, not a timing check.
+template <typename Pred>
+bool waitUntil(Pred done, int limitMs = 30000) {
+  for (int waited = 0; waited < limitMs && !done(); waited += 50) sleepMs(50);
+  return done();
+}
