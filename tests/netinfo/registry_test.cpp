@@ -73,10 +73,10 @@ TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   gdir.writeLockFile("empty", std::string());
   EXPECT_EQ(NetInfoFind("empty", nullptr, &ni, nullptr, nullptr), NIRES_ERROR);
 
-  LockFileSpec spec = liveLock(NI_CACHE, 0x1234abcd);
-  spec.port = htonl(4242);
-  spec.strings = {"/var/log/cw.log", "/opt/product", "cachewarden -x", "", "second.conf"};
-  gdir.writeLockFile("kpr~ff", spec);
+  LockFileSpec lock = liveLock(NI_CACHE, 0x1234abcd);
+  lock.port = htonl(4242);
+  lock.strings = {"/var/log/cw.log", "/opt/product", "cachewarden -x", "", "second.conf"};
+  gdir.writeLockFile("kpr~ff", lock);
   ASSERT_EQ(NetInfoFind("kpr~ff", nullptr, &ni, nullptr, nullptr), NIRES_OK);
   EXPECT_STREQ(ni.name, "kpr~ff");
   EXPECT_EQ(ni.kind, NI_CACHE);
@@ -91,10 +91,10 @@ TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   };
   EXPECT_EQ(strings(), "/var/log/cw.log|/opt/product|cachewarden -x||second.conf");
 
-  spec.creator = std::string(16, 'C');  // no terminator inside the field
-  spec.version = std::string(16, 'V');
-  spec.strings = {std::string(3000, 'L'), "/product", std::string(1023, 'M'), std::string(1024, 'N')};
-  gdir.writeLockFile("big", spec);
+  lock.creator = std::string(16, 'C');  // no terminator inside the field
+  lock.version = std::string(16, 'V');
+  lock.strings = {std::string(3000, 'L'), "/product", std::string(1023, 'M'), std::string(1024, 'N')};
+  gdir.writeLockFile("big", lock);
   ASSERT_EQ(NetInfoFind("big", nullptr, &ni, nullptr, nullptr), NIRES_OK);
   EXPECT_EQ(std::string(ni.creator), std::string(16, 'C'));
   EXPECT_EQ(std::string(ni.version), std::string(16, 'V'));
@@ -108,8 +108,8 @@ TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
 
   // Garbage pids never probe process groups: treated as stale.
   for (int32_t pid : {0, -1}) {
-    spec.processId = pid;
-    gdir.writeLockFile("garbage", spec);
+    lock.processId = pid;
+    gdir.writeLockFile("garbage", lock);
     EXPECT_EQ(NetInfoFind("garbage", nullptr, &ni, nullptr, nullptr), NIRES_STALE) << pid;
   }
 }

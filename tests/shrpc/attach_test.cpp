@@ -15,6 +15,7 @@
 #include "monitor/tallymgr.h"
 #include "shrpc/hostshr.h"
 #include "shrpc/shrpccmn.h"
+#include "shrpc/tallyaccessors.h"
 #include "support/cachefixture.h"
 
 namespace {
@@ -178,6 +179,41 @@ TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
   EXPECT_FALSE(mgr.shouldDie());
   SharedPageCache.clearCacheEnabled(__LINE__);
   EXPECT_TRUE(mgr.shouldDie());
+}
+
+std::vector<std::string> cachesSeen;
+void noteCache(const char* display, const char* name) { cachesSeen.push_back(std::string(display) + " " + name); }
+
+TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCaches) {
+  seg.entry(2)->inUse = TRUE;
+  seg.entry(2)->statType = SHRPC_KIND_KEEPER;
+  seg.entry(2)->stats.processId = getpid();
+  memset(seg.entry(2)->processName, 'p', SHRPC_PROCESS_NAME_SIZE);  // no terminator
+  seg.entry(3)->statType = SHRPC_KIND_KEEPER;                      // not in use
+  seg.entry(3)->stats.processId = getpid();
+  ASSERT_TRUE(attach());
+
+  int inst[4];
+  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_KEEPER, inst, 4), 2);
+  EXPECT_EQ(std::vector<int>(inst, inst + 3), (std::vector<int>{1, 2, -1}));
+  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_KEEPER, inst, 0), 2);  // counts beyond the room given
+  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_ENVOY, inst, 4), 0);
+  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_TALLY, inst, 2), 1);
+  EXPECT_EQ(inst[0], 2147483647);
+  EXPECT_STREQ(TallyGetInstanceName(2147483647), "Tally");
+  EXPECT_STREQ(TallyGetInstanceName(2147483646), "Application");
+  EXPECT_STREQ(TallyGetInstanceName(1), "keeper");
+  EXPECT_EQ(std::string(TallyGetInstanceName(2)), std::string(SHRPC_PROCESS_NAME_SIZE, 'p'));
+
+  // Only live cache registrations of this version are reported.
+  LockFileSpec old = liveLock(NI_CACHE, 5);
+  old.version = "1.0";
+  gdir.writeLockFile("old~cd", old);
+  gdir.writeLockFile("kpr", liveLock(NI_KEEPER));
+  char errText[64];
+  cachesSeen.clear();
+  EXPECT_TRUE(TallyForeachCache(noteCache, errText, sizeof errText));
+  EXPECT_EQ(cachesSeen, (std::vector<std::string>{"kpr kpr~ab"}));
 }
 
 // --- the aligned attach, with the system calls replaced ----------------------------------

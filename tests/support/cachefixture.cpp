@@ -9,26 +9,26 @@
 #include <cstring>
 
 
-std::string lockFileBytes(const LockFileSpec& spec) {
+std::string lockFileBytes(const LockFileSpec& lock) {
   NetInfoQl64_3xSType rec;
   memset(&rec, 0, sizeof rec);
-  rec._port = spec.port;
-  rec.ftok_key = spec.ftokKey;
-  rec.processId = spec.processId;
-  rec.kind = spec.kind;
-  memcpy(rec.creator, spec.creator.data(), std::min(spec.creator.size(), sizeof rec.creator));
-  memcpy(rec.version, spec.version.data(), std::min(spec.version.size(), sizeof rec.version));
+  rec._port = lock.port;
+  rec.ftok_key = lock.ftokKey;
+  rec.processId = lock.processId;
+  rec.kind = lock.kind;
+  memcpy(rec.creator, lock.creator.data(), std::min(lock.creator.size(), sizeof rec.creator));
+  memcpy(rec.version, lock.version.data(), std::min(lock.version.size(), sizeof rec.version));
   std::string bytes((const char*)&rec, sizeof rec);
-  for (const std::string& s : spec.strings) bytes += s + '\0';
+  for (const std::string& s : lock.strings) bytes += s + '\0';
   return bytes;
 }
 
 LockFileSpec liveLock(int32_t kind, uint32_t ftokKey) {
-  LockFileSpec spec;
-  spec.kind = kind;
-  spec.processId = getpid();
-  spec.ftokKey = ftokKey;
-  return spec;
+  LockFileSpec lock;
+  lock.kind = kind;
+  lock.processId = getpid();
+  lock.ftokKey = ftokKey;
+  return lock;
 }
 
 TempGlobalDir::TempGlobalDir() {
@@ -46,8 +46,8 @@ TempGlobalDir::~TempGlobalDir() {
 void TempGlobalDir::writeLockFile(const std::string& name, const std::string& bytes) const {
   writeFileText(lockDir() + name + "..LCK", bytes);
 }
-void TempGlobalDir::writeLockFile(const std::string& name, const LockFileSpec& spec) const {
-  writeLockFile(name, lockFileBytes(spec));
+void TempGlobalDir::writeLockFile(const std::string& name, const LockFileSpec& lock) const {
+  writeLockFile(name, lockFileBytes(lock));
 }
 void TempGlobalDir::writeHostId(const std::string& bytes) const { writeFileText(lockDir() + "quillon.hostid", bytes); }
 

@@ -24,7 +24,7 @@ struct LockFileSpec {
   std::string version = "3.2.8.1";
   std::vector<std::string> strings;  // written NUL-terminated, in order
 };
-std::string lockFileBytes(const LockFileSpec& spec);
+std::string lockFileBytes(const LockFileSpec& lock);
 LockFileSpec liveLock(int32_t kind, uint32_t ftokKey = 0);  // owned by this process
 
 // A temporary global directory with its locks/ subdirectory, named by
@@ -38,7 +38,7 @@ class TempGlobalDir {
   std::string lockDir() const { return _path + "locks/"; }
   // Writes "<locks>/<name>..LCK".
   void writeLockFile(const std::string& name, const std::string& bytes) const;
-  void writeLockFile(const std::string& name, const LockFileSpec& spec) const;
+  void writeLockFile(const std::string& name, const LockFileSpec& lock) const;
   void writeHostId(const std::string& bytes) const;
 
  private:
