@@ -24,20 +24,9 @@ class FixtureTree {
   void remove(const std::string& rel) { std::filesystem::remove_all(path(rel)); }
   // Replaces the first line that starts with `prefix`.
   void replaceLine(const std::string& rel, const std::string& prefix, const std::string& line) {
-    std::string text = read(rel), out;
-    bool done = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t nl = text.find('\n', pos);
-      std::string cur = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-      if (!done && cur.compare(0, prefix.size(), prefix) == 0) {
-        cur = line;
-        done = true;
-      }
-      out += cur + "\n";
-      pos = nl == std::string::npos ? text.size() : nl + 1;
-    }
-    write(rel, out);
+    const std::string text = "\n" + read(rel);
+    const size_t at = text.find("\n" + prefix), end = text.find('\n', at + 1);
+    write(rel, (text.substr(0, at + 1) + line + (end == std::string::npos ? "\n" : text.substr(end))).substr(1));
   }
   void setUptime(const std::string& seconds) { write("proc/uptime", seconds + " 0.00\n"); }
 
