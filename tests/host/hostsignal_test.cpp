@@ -41,6 +41,7 @@ void prepareChild(void (*companion)() = nullptr) {
   HostInstallFaultHandler(shutdownWrites, companion, TRUE);
 }
 
+// The sender line comes first and names where the signal came from.
 TEST(HostSignalDeath, TerminationShutsDownRunsExitHandlersAndEndsWithFive) {
   EXPECT_EXIT(
       {
@@ -50,23 +51,10 @@ TEST(HostSignalDeath, TerminationShutsDownRunsExitHandlersAndEndsWithFive) {
         _exit(9);
       },
       ExitedWithCode(5),
+      "^Quillon signal handler: signal 15 \\(SIGTERM\\), received from process [0-9]+ userId [0-9]+\n  si_code: 0 "
+      "at [0-9]+, SI_USER, signal from kill\\(2\\), sigsend\\(2\\), raise\\(3C\\) or abort\\(3C\\)\n(.|\n)*"
       "Quillon Signal Handler: Signal 15, SIGTERM, Software Termination Signal Received at [0-9]+ in thread "
       "[0-9]+\nshutdown ran\nexit handler ran\n$");
-  // The sender line comes first and names where the signal came from.
-  EXPECT_EXIT(
-      {
-        prepareChild();
-        raise(SIGTERM);
-      },
-      ExitedWithCode(5), "received from process [0-9]+ userId [0-9]+\n  si_code: -6 at [0-9]+, SI_TKILL");
-  EXPECT_EXIT(
-      {
-        prepareChild();
-        kill(getpid(), SIGTERM);
-      },
-      ExitedWithCode(5),
-      "^Quillon signal handler: signal 15 \\(SIGTERM\\), received from process [0-9]+ userId [0-9]+\n  si_code: 0 "
-      "at [0-9]+, SI_USER, signal from kill\\(2\\), sigsend\\(2\\), raise\\(3C\\) or abort\\(3C\\)\n");
 }
 
 TEST(HostSignalDeath, SegmentationFaultReportsWaitsAndEndsWithThree) {
@@ -104,13 +92,6 @@ TEST(HostSignalDeath, QuitDoesNotWaitAndWritesACoreOnlyWhenAsked) {
   EXPECT_EXIT(
       {
         prepareChild(companionWrites);
-        unsetenv("QL_WRITE_CORE_FILE");
-        kill(getpid(), SIGQUIT);
-      },
-      ExitedWithCode(3), std::string(QUIT_WITHOUT_WAIT) + "companion ran\n\nexit handler ran\n$");
-  EXPECT_EXIT(
-      {
-        prepareChild(companionWrites);
         setenv("QL_WRITE_CORE_FILE", "1", 1);
         setrlimit(RLIMIT_CORE, &NO_CORE);
         kill(getpid(), SIGQUIT);
@@ -130,27 +111,18 @@ TEST(HostSignalDeath, AbortPrintsTheStackWaitsAndEndsWithThree) {
       "to attach(.|\n)*sleep time 1\n\\|__________________________________ \nexit handler ran\n$");
 }
 
-TEST(HostSignalDeath, UserSignalOnePrintsTheStackAndTheProcessGoesOn) {
-  EXPECT_EXIT(
-      {
-        prepareChild();
-        kill(getpid(), SIGUSR1);
-        HostSafeWrite(2, "still running\n");
-        _exit(0);
-      },
-      ExitedWithCode(0), "Signal SIGUSR1 received printingStack ...\nCall stack:\n(.|\n)*still running\n$");
-}
-
-TEST(HostSignalDeath, HangupAndBrokenPipeAreIgnored) {
+TEST(HostSignalDeath, UserSignalOnePrintsTheStackHangupAndBrokenPipeAreIgnoredAndTheProcessGoesOn) {
   EXPECT_EXIT(
       {
         prepareChild();
         kill(getpid(), SIGHUP);
         kill(getpid(), SIGPIPE);
+        HostSafeWrite(2, "ignored\n");
+        kill(getpid(), SIGUSR1);
         HostSafeWrite(2, "still running\n");
         _exit(0);
       },
-      ExitedWithCode(0), "still running\n$");
+      ExitedWithCode(0), "^ignored\n(.|\n)*Signal SIGUSR1 received printingStack ...\nCall stack:\n(.|\n)*still running\n$");
 }
 
 TEST(HostSignalDeath, DeferredSignalIsHandledWhenDeferralEnds) {
@@ -171,26 +143,6 @@ void interruptHandler(int) {
   _exit(7);
 }
 
-// Checked in the test process itself; SIGINT's disposition is restored after.
-TEST(HostEnableKbInt, InstallsTheHandlerUnlessTheInterruptIsIgnored) {
-  struct sigaction saved;
-  sigaction(SIGINT, nullptr, &saved);
-
-  signal(SIGINT, SIG_IGN);
-  HostEnableKbInt(interruptHandler);
-  struct sigaction now;
-  sigaction(SIGINT, nullptr, &now);
-  EXPECT_EQ(now.sa_handler, SIG_IGN);
-
-  signal(SIGINT, SIG_DFL);
-  HostEnableKbInt(interruptHandler);
-  sigaction(SIGINT, nullptr, &now);
-  EXPECT_EQ(now.sa_handler, interruptHandler);
-  EXPECT_EQ(now.sa_flags & (SA_SIGINFO | SA_RESTART | SA_NODEFER | SA_RESETHAND), 0);
-
-  sigaction(SIGINT, &saved, nullptr);
-}
-
 TEST(HostEnableKbIntDeath, InterruptRunsTheHandlerOrNothingWhenIgnored) {
   EXPECT_EXIT(
       {
@@ -209,14 +161,6 @@ TEST(HostEnableKbIntDeath, InterruptRunsTheHandlerOrNothingWhenIgnored) {
         _exit(0);
       },
       ExitedWithCode(0), "^interrupt ignored\n$");
-}
-
-TEST(HostSignalName, NamesTheUsualSignals) {
-  EXPECT_STREQ(HostSignalName(SIGSEGV), "SIGSEGV");
-  EXPECT_STREQ(HostSignalName(SIGTERM), "SIGTERM");
-  EXPECT_STREQ(HostSignalName(SIGXFSZ), "SIGXFSZ");
-  EXPECT_STREQ(HostSignalName(0), "SIG?");
-  EXPECT_STREQ(HostSignalName(1000), "SIG?");
 }
 
 }  // namespace

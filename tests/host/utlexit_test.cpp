@@ -31,24 +31,16 @@ class UtlExitTest : public ::testing::Test {
   void TearDown() override { UtlExitSetTestHook(nullptr); }
 };
 
-TEST_F(UtlExitTest, HandlersRunLastRegisteredFirstAndOnlyOnce) {
-  UtlAtExit(handlerA);
-  UtlAtExit(handlerB);
-  UtlExit(0, FALSE);
-  EXPECT_EQ(trace, "BA");
-  EXPECT_EQ(hookStatus, 0);
-  UtlExit(0, FALSE);  // the table is empty now
-  EXPECT_EQ(trace, "BA");
-}
-
-TEST_F(UtlExitTest, ReentryFromAHandlerReturnsAndTheRestStillRun) {
+TEST_F(UtlExitTest, HandlersRunLastRegisteredFirstOnceAndReentryReturns) {
   UtlAtExit(handlerA);
   UtlAtExit(handlerReenter);
   UtlAtExit(handlerB);
   UtlExit(0, FALSE);
-  EXPECT_EQ(trace, "BRA");
+  EXPECT_EQ(trace, "BRA");  // the re-entering handler's own exit returned at once
   EXPECT_EQ(hookStatus, 0);
   EXPECT_EQ(UtlExitStatus(), 0);
+  UtlExit(0, FALSE);  // the table is empty now
+  EXPECT_EQ(trace, "BRA");
 }
 
 }  // namespace
@@ -62,30 +54,16 @@ using ::testing::ExitedWithCode;
 TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
   UtlExitSetTestHook(nullptr);
   EXPECT_EXIT(UtlExit(3, FALSE), ExitedWithCode(3), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(0, FALSE);
-      },
-      ExitedWithCode(5), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(3, FALSE);
-      },
-      ExitedWithCode(5), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(5, FALSE);
-      },
-      ExitedWithCode(5), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(3, TRUE);
-      },
-      ExitedWithCode(3), "");
+  struct Case { int status; BoolType keepStatus; int expected; };
+  for (const Case& c : {Case{0, FALSE, 5}, Case{3, FALSE, 5}, Case{5, FALSE, 5}, Case{3, TRUE, 3}}) {
+    EXPECT_EXIT(
+        {
+          HostIncrementSigTerm();
+          UtlExit(c.status, c.keepStatus);
+        },
+        ExitedWithCode(c.expected), "")
+        << c.status;
+  }
 }
 
 TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
