@@ -99,15 +99,4 @@ TEST_F(PidHashMapTest, CleanupAtMostEveryTwoSecondsClosesTheFilesOfTheDead) {
   map.removeEntryForPid(600);
 }
 
-TEST(PidListTest, SplitsLivingAndDeadKeepingTheirOrder) {
-  PidList list;
-  list.initForSize(2);
-  for (int pid : {11, 12, 13, 14, 15}) list.addPid(pid);
-  alive = {12, 15};
-  EXPECT_EQ(list.removeDeadProcesses(fakeExists), 3);
-  EXPECT_EQ(std::vector<int>(list.activePids, list.activePids + list.numActive), (std::vector<int>{12, 15}));
-  EXPECT_EQ(std::vector<int>(list.inactivePids, list.inactivePids + list.numInactive),
-            (std::vector<int>{11, 13, 14}));
-}
-
 }  // namespace

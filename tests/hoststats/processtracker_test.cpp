@@ -70,17 +70,6 @@ TEST_F(ProcessTrackerTest, OddNamesKernelThreadsAndUnreadableIoFiles) {
   EXPECT_STREQ(s.name, "daemon");  // "/usr/sbin/daemon:main"
   EXPECT_EQ(s.values[HeapKBytes], 512u);
   EXPECT_EQ(t.pidMap.lookup(4249)->fds[PROC_FILE_IO], -1);  // not kept open
-
-  // A refusal that starts after the files were opened costs only the io figures.
-  int fds[PROC_FILE_COUNT];
-  ASSERT_EQ(openProcPidFiles(tree.root.c_str(), 4242, fds, 1 << 20), PROC_OPEN_OK);
-  int refusing = open((tree.root + "/4249/io").c_str(), O_RDONLY);
-  dup2(refusing, fds[PROC_FILE_IO]);
-  close(refusing);
-  ProcPidSample sample;
-  EXPECT_TRUE(readProcPidSample(fds, 4242, &sample));
-  EXPECT_FALSE(sample.haveIo);
-  closeProcPidFiles(fds);
 }
 
 TEST_F(ProcessTrackerTest, ProcessesThatCannotBeReadAreDroppedWithTheirFiles) {
