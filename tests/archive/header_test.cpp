@@ -106,22 +106,18 @@ TEST(ArchiveHeader, TypeCountsDoubleAndBasicNamesEndTheirLine) {
 }
 
 TEST(MachineDescription, SolarisRuleAndPlainSystems) {
-  struct Case { const char *sys, *machine, *release, *version, *expected; size_t size; };
+  struct Case { const char *sys, *release, *expected; size_t size; };
   const Case cases[] = {
-      {"SunOS", "i86pc", "5.10", "Generic_1", "db1 i86pc (Solaris 2.10 Generic_1)", 128},
-      {"SunOS", "i86pc", "4.1.4", "Generic_1", "db1 i86pc (SunOS 4.1.4 Generic_1)", 128},  // too old to rename
-      {"Linux", "x86_64", "6.1.0-18", "#1 SMP", "db1 x86_64 (Linux 6.1.0-18 #1 SMP)", 128},
-      {"Linux", "x86_64", "6.1.0-18", "#1 SMP", "db1 x86_6", 10},  // cut to the buffer less one
-      {"", "x86_64", "6.1", "#1", "x86-64 (Solaris i386)", 128},
-  };
+      {"SunOS", "5.10", "db1 i86pc (Solaris 2.10 V1)", 128}, {"SunOS", "4.1.4", "db1 i86pc (SunOS 4.1.4 V1)", 128},
+      {"Linux", "6.1.0-18", "db1 i86pc (Linux 6.1.0-18 V1)", 128}, {"Linux", "6.1", "db1 i86p", 9} /* cut */,
+      {"", "6.1", "x86-64 (Solaris i386)", 128}};
   for (const Case& c : cases) {
-    struct utsname u;
-    memset(&u, 0, sizeof(u));
+    struct utsname u = {};
     strcpy(u.nodename, "db1");
+    strcpy(u.machine, "i86pc");
+    strcpy(u.version, "V1");
     strcpy(u.sysname, c.sys);
-    strcpy(u.machine, c.machine);
     strcpy(u.release, c.release);
-    strcpy(u.version, c.version);
     char buf[128];
     HostDescribeSystem(&u, buf, c.size);
     EXPECT_STREQ(buf, c.expected);
@@ -129,27 +125,24 @@ TEST(MachineDescription, SolarisRuleAndPlainSystems) {
 }
 
 TEST(HeaderTimeFormat, UsableFormatsAndTheLocaleFallback) {
-  struct Case { const char* fmt; BoolType usable; };
-  const Case cases[] = {
+  const std::pair<const char*, BoolType> cases[] = {
       {"%Y-%m-%d %H:%M:%S", TRUE},  {"%d %b %Y %I:%M:%S %p", TRUE}, {"%B %d %I.%M.%S %P", TRUE},
       {"%h %-d %H:%M:%S", TRUE},    {"%Y-%m-%d %I:%M:%S", FALSE},   // 12-hour clock without am/pm
       {"%Y-%m-%d %H:%M", FALSE},    {"%Y %d %H:%M:%S", FALSE},      // no seconds; no month
       {"%m %%d %H:%M:%S", FALSE},   {"", FALSE},                     // "%%d" is literal text
   };
-  for (const Case& c : cases) EXPECT_EQ(HostTimeFormatIsUsable(c.fmt), c.usable) << c.fmt;
+  for (const auto& c : cases) EXPECT_EQ(HostTimeFormatIsUsable(c.first), c.second) << c.first;
 
   const std::string savedLocale = setlocale(LC_TIME, nullptr);
   setlocale(LC_TIME, "C");
-  char out[256];
   const char* const fallback = "%m/%d/%y %H:%M:%S %Z";
-  EXPECT_TRUE(HostChooseTimeFormat(nullptr, out, sizeof(out)));
-  EXPECT_STREQ(out, fallback);
-  EXPECT_TRUE(HostChooseTimeFormat("", out, sizeof(out)));  // set but empty counts as unset
-  EXPECT_STREQ(out, fallback);
-  EXPECT_FALSE(HostChooseTimeFormat("%H:%M", out, sizeof(out)));
-  EXPECT_STREQ(out, fallback);
-  EXPECT_TRUE(HostChooseTimeFormat("%d.%m.%Y %H:%M:%S", out, sizeof(out)));
-  EXPECT_STREQ(out, "%d.%m.%Y %H:%M:%S");
+  struct Choice { const char* env; BoolType ok; const char* chosen; };
+  for (const Choice& c : {Choice{nullptr, TRUE, fallback}, Choice{"", TRUE, fallback} /* empty counts as unset */,
+                          Choice{"%H:%M", FALSE, fallback}, Choice{"%d.%m.%Y %H:%M:%S", TRUE, "%d.%m.%Y %H:%M:%S"}}) {
+    char out[256];
+    EXPECT_EQ(HostChooseTimeFormat(c.env, out, sizeof(out)), c.ok);
+    EXPECT_STREQ(out, c.chosen);
+  }
   setlocale(LC_TIME, savedLocale.c_str());
 }
 
