@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -77,27 +76,6 @@ TEST(HostSignalDeath, FaultInsideTheFaultPathEndsAsRecursive) {
       },
       ExitedWithCode(1), "companion faulting\n(.|\n)*companion faulting\n\n\nQuillon signal handler: Recursive SEGV "
                          "detected, attempting exit.\n$");
-}
-
-// Every line of the stack ends in "[0x...]", so nothing else (no wait message)
-// can stand between the stack and the companion.
-const char* const QUIT_WITHOUT_WAIT =
-    "Signal 3,  SIGQUIT Received \n  fault code: 0, sent by a process, not a hardware fault\nCall stack:\n"
-    "([^\n]*\\]\n)*";
-
-// The copy that dumps must leave no core file behind.
-const struct rlimit NO_CORE = {0, 0};
-
-TEST(HostSignalDeath, QuitDoesNotWaitAndWritesACoreOnlyWhenAsked) {
-  EXPECT_EXIT(
-      {
-        prepareChild(companionWrites);
-        setenv("QL_WRITE_CORE_FILE", "1", 1);
-        setrlimit(RLIMIT_CORE, &NO_CORE);
-        kill(getpid(), SIGQUIT);
-      },
-      ExitedWithCode(3),
-      std::string(QUIT_WITHOUT_WAIT) + "HostCoreDump: no core file written[^\n]*\ncompanion ran\n\nexit handler ran\n$");
 }
 
 TEST(HostSignalDeath, AbortPrintsTheStackWaitsAndEndsWithThree) {

@@ -117,17 +117,6 @@ TEST_F(HostRecordsTest, HeaderDeclaresOnlyThePresentTypesWithSingleBitIds) {
   EXPECT_EQ(text(), "");
 }
 
-TEST_F(HostRecordsTest, WithNoGroupTheSystemRecordIsWrittenAlone) {
-  open();
-  header();
-  ASSERT_TRUE(w.HostStatsGetStatsForSystem());
-  w.bufPtr = w.buffer;
-  w.HostStatsWriteStatsForSystem();
-  ASSERT_EQ(lines().size(), 1u);
-  // 2 CPUs, 2 processes, load averages 0.5, 1.25 and 2.0 as float bits, 8 GB.
-  EXPECT_EQ(lines()[0].rfind("64 77 testhost 0 0 2 2 1056964608 1067450368 1073741824 8192 ", 0), 0u);
-}
-
 TEST_F(HostRecordsTest, EveryRequestedGroupWritesItsRecordsInOrder) {
   setAll(TRUE);
   open();

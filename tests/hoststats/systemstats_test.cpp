@@ -40,38 +40,15 @@ TEST(CpuPercentTest, WaitingIsIoSwapAndPhysicalIoWait) {
   EXPECT_EQ(out.percentCpuIdle + out.percentCpuActive, 0);
 }
 
-// (A disk without operations: see ADiskWithoutOperationsStillGetsQueueFigures.)
-TEST(IoStatsTest, TimesPerOperationOverTheIntervalAndNoElapsedTimeKeepsTheBaseline) {
-  HostStatsState s;
-  KstatIo prev = {}, cur = {};
-  prev.rlastupdate = 1000000000;
-  cur = prev;
-  cur.reads = 10;  // 10 operations in one second, busy half of it
-  cur.rlastupdate += 1000000000;
-  cur.rtime = 500000000;
-  cur.rlentime = 1000000000;
-  cur.nread = 10 * 4096;
-  HostDiskStatsSType d = {};
-  s.getIoStats(cur, &prev, &d);
-  EXPECT_FLOAT_EQ(asFloat(d.activeQueueResponseTime), 100.0f);  // ms per operation
-  EXPECT_FLOAT_EQ(asFloat(d.activeQueueServiceTime), 50.0f);
-  EXPECT_EQ(d.readKBytes, 40u);
-  EXPECT_EQ(d.readOperations, 10u);
-  EXPECT_EQ(prev.rlastupdate, cur.rlastupdate);  // the baseline moved on
-
-  KstatIo before = prev;
-  s.getIoStats(cur, &prev, &d);  // no time elapsed: figures 0, baseline kept
-  EXPECT_EQ(d.activeQueueLength, 0u);
-  EXPECT_EQ(memcmp(&before, &prev, sizeof prev), 0);
-}
-
 TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollection) {
   FixtureTree tree;
   auto s = openState(tree, all());
   // Ten seconds later. cpu0: one tick each of idle, user and system; cpu1: none.
-  // sda: no completed operation, busy 500 ms, 1000 ms of waiting.
+  // sda: no completed operation, busy 500 ms, 1000 ms of waiting; sdb the same
+  // with 10 reads.
   tree.replaceLine("proc/stat", "cpu0 ", "cpu0 101 10 51 1001 20 5 5 0 0 0");
   tree.replaceLine("proc/diskstats", "   8       0 sda", "   8       0 sda 100 0 2048 50 40 0 1024 30 1 560 1090");
+  tree.replaceLine("proc/diskstats", "   8      16 sdb", "   8      16 sdb 20 0 100 5 4 0 8 2 1 506 1009");
   tree.setUptime("1010.00");
   ASSERT_TRUE(s->collect(all()));
   const HostCpuStatsSType& c0 = s->cpuStats[0];
@@ -84,6 +61,9 @@ TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollecti
   EXPECT_FLOAT_EQ(asFloat(d.activeQueueLength), 0.1f);
   EXPECT_EQ(d.activeQueueResponseTime, 0u);
   EXPECT_EQ(d.activeQueueServiceTime, 0u);
+  const HostDiskStatsSType& b = s->diskStats[1];
+  EXPECT_FLOAT_EQ(asFloat(b.activeQueueResponseTime), 100.0f);  // ms per operation
+  EXPECT_FLOAT_EQ(asFloat(b.activeQueueServiceTime), 50.0f);
   // Ten seconds of constant figures average to those figures.
   const HostSystemStatsSType& r = s->systemStats;
   EXPECT_EQ(r.freeMemory, 4096u);       // MemAvailable
@@ -99,6 +79,7 @@ TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollecti
   ASSERT_TRUE(s->collect(all()));
   EXPECT_EQ(s->systemStats.freeMemory, 10u);
   EXPECT_EQ(s->systemStats.reservedSwap, 0u);
+  EXPECT_EQ(s->diskStats[1].activeQueueLength, 0u);  // no disk time passed: no disk figures
 }
 
 TEST(SystemStatsTest, CpusAndDisksThatAppearArePickedUpAtTheNextSample) {

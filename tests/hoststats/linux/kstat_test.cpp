@@ -43,26 +43,8 @@ TEST(KstatTest, ChainHoldsTheHostsObjectsInOrderWithoutLoopAndRamDisks) {
   EXPECT_GT(find(*kc, "eth0")->ndata, 2u);
 }
 
-// (Every figure of the CPU, interface, TCP and page objects shows in the host
-// records of hoststats_test; here only what records cannot show.)
-TEST(KstatTest, CpuTicksAndDiskTimesMapOntoTheirStates) {
-  FixtureTree tree;
-  auto kc = openTree(tree);
-  Kstat* c0 = find(*kc, "cpu_stat0");
-  Kstat* sda = find(*kc, "sda");
-  for (Kstat* ks : {c0, sda}) ASSERT_NE(kc->read(ks), -1) << kc->lastError();
-  // cpu0 100 10 50 1000 20 5 5: idle; user+nice; system+irq+softirq; iowait.
-  const KstatCpuStat* a = static_cast<const KstatCpuStat*>(c0->data);
-  EXPECT_EQ(std::vector<uint32_t>(a->ticks, a->ticks + 3), (std::vector<uint32_t>{1000, 110, 60}));
-  EXPECT_EQ(a->wait[0], 20u);
-  // sda: busy 60 ms and weighted 90 ms become the run queue's times.
-  const KstatIo* io = static_cast<const KstatIo*>(sda->data);
-  EXPECT_EQ(io->rtime, 60 * 1000000LL);
-  EXPECT_EQ(io->rlentime, 90 * 1000000LL);
-  EXPECT_EQ(io->rlastupdate, 1000 * 1000000000LL);
-  EXPECT_EQ(io->wtime + io->wlentime + io->wlastupdate, 0);
-}
-
+// (Every figure of the CPU, disk, interface, TCP and page objects shows in the
+// host records of hoststats_test and the interval figures of systemstats_test.)
 TEST(KstatTest, SysinfoAndVminfoAccumulateOncePerElapsedSecond) {
   FixtureTree tree;
   auto kc = openTree(tree);
