@@ -56,20 +56,20 @@ TEST_F(ProcessTrackerTest, OddNamesKernelThreadsAndUnreadableIoFiles) {
   EXPECT_EQ(s.values[RSSKBytes], 0u);
   EXPECT_EQ(s.values[VolCSW], 900u);
 
-  // 4244 has no io file, 4249's io opens but refuses reads (a directory): the io
+  // 4244 has no io file, 4243's io opens but refuses reads (a directory): the io
   // figures are 0, the rest is recorded, and the warning comes once, not when quiet.
   testing::internal::CaptureStdout();
   ASSERT_TRUE(t.readProcess(4244, TRUE, &s));
-  ASSERT_TRUE(t.readProcess(4249, FALSE, &s));
+  ASSERT_TRUE(t.readProcess(4243, FALSE, &s));
   EXPECT_EQ(s.values[CharacterIO], 0u);
-  EXPECT_EQ(s.values[UserTime], 2500u);
+  EXPECT_EQ(s.values[UserTime], 10u);
   ASSERT_TRUE(t.readProcess(4244, FALSE, &s));
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Warning: Unable to read /proc/<pid>/io for some processes.\n"
             "Warning: Some process data will not be reported.\n");
   EXPECT_STREQ(s.name, "daemon");  // "/usr/sbin/daemon:main"
   EXPECT_EQ(s.values[HeapKBytes], 512u);
-  EXPECT_EQ(t.pidMap.lookup(4249)->fds[PROC_FILE_IO], -1);  // not kept open
+  EXPECT_EQ(t.pidMap.lookup(4243)->fds[PROC_FILE_IO], -1);  // not kept open
 }
 
 TEST_F(ProcessTrackerTest, ProcessesThatCannotBeReadAreDroppedWithTheirFiles) {
