@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "archive/stattype.h"
+
 namespace {
 
 using Slots = std::vector<uint32_t>;
@@ -101,19 +103,24 @@ TEST(CacheSelection, KeeperOnlyModesAddAioPageServersAndTheFirstPageManager) {
   EXPECT_EQ(tiny.select(keeperOnly(TRUE, TRUE)), (Slots{0}));
 }
 
-TEST(CacheRecordShape, CountsMatchTheTypeDescriptionsAndStartAtTheFirst64BitStatistic) {
+// The values of a record are as many as its type names in the header, and the
+// 64-bit run starts where the catalogue places the first 64-bit statistic.
+TEST(CacheRecordShape, AgreesWithTheCatalogue) {
   std::unique_ptr<ShrPcStatsSType> stats(new ShrPcStatsSType());
   const char* block = reinterpret_cast<const char*>(stats.get());
-  struct Case { uint32_t kind; int count32, count64; long first64Offset; /* -1: none */ };
-  const Case cases[] = {{1, 137, 19, 552}, {2, 239, 65, 960}, {4, 71, 0, -1}, {8, 169, 56, 680},
-                        {0, -1, -1, -1}, {16, -1, -1, -1}, {32, -1, -1, -1}, {64, -1, -1, -1}, {3, -1, -1, -1}};
-  for (const Case& c : cases) {
+  for (int row = 0; row < StatTypeCount; row++) {
+    const StatTypeSType& t = StatTypeTable[row];
     int n32 = -1, n64 = -1;
     const int64_t* first64 = nullptr;
-    EXPECT_EQ(ShrPcRecordShape(stats.get(), c.kind, &n32, &first64, &n64), c.count32 >= 0) << c.kind;
-    if (c.count32 < 0) continue;
-    EXPECT_EQ(n32, c.count32) << c.kind;
-    EXPECT_EQ(n64, c.count64) << c.kind;
-    EXPECT_EQ(first64 ? reinterpret_cast<const char*>(first64) - block : -1, c.first64Offset) << c.kind;
+    ASSERT_EQ(ShrPcRecordShape(stats.get(), (uint32_t)t.id, &n32, &first64, &n64), t.id <= 8) << t.name;
+    if (t.id > 8) continue;
+    EXPECT_EQ(3 + n32 + n64, t.ctrCount) << t.name;
+    const StatTypeKind kind = t.id == 1 ? STATTYPE_KIND_MONITOR : t.id == 2 ? STATTYPE_KIND_KEEPER : STATTYPE_KIND_ENVOY;
+    if (n64 > 0) {
+      EXPECT_EQ(reinterpret_cast<const char*>(first64) - block, StatTypeByteOffsetForIndex(kind, n32 - 2)) << t.name;
+    }
   }
+  int n32, n64;
+  const int64_t* first64;
+  EXPECT_FALSE(ShrPcRecordShape(stats.get(), 3, &n32, &first64, &n64));
 }

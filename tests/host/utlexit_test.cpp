@@ -20,18 +20,9 @@ void handlerReenter() {
 }
 void recordStatus(int status) { hookStatus = status; }
 
-class UtlExitTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    UtlExitInit();
-    trace.clear();
-    hookStatus = -1;
-    UtlExitSetTestHook(recordStatus);
-  }
-  void TearDown() override { UtlExitSetTestHook(nullptr); }
-};
-
-TEST_F(UtlExitTest, HandlersRunLastRegisteredFirstOnceAndReentryReturns) {
+TEST(UtlExit, HandlersRunLastRegisteredFirstOnceAndReentryReturns) {
+  UtlExitInit();
+  UtlExitSetTestHook(recordStatus);
   UtlAtExit(handlerA);
   UtlAtExit(handlerReenter);
   UtlAtExit(handlerB);
@@ -41,11 +32,9 @@ TEST_F(UtlExitTest, HandlersRunLastRegisteredFirstOnceAndReentryReturns) {
   EXPECT_EQ(UtlExitStatus(), 0);
   UtlExit(0, FALSE);  // the table is empty now
   EXPECT_EQ(trace, "BRA");
+  UtlExitSetTestHook(nullptr);
 }
 
-}  // namespace
-
-namespace {
 
 using ::testing::ExitedWithCode;
 
