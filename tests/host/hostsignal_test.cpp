@@ -103,19 +103,6 @@ TEST(HostSignalDeath, UserSignalOnePrintsTheStackHangupAndBrokenPipeAreIgnoredAn
       ExitedWithCode(0), "^ignored\n(.|\n)*Signal SIGUSR1 received printingStack ...\nCall stack:\n(.|\n)*still running\n$");
 }
 
-TEST(HostSignalDeath, DeferredSignalIsHandledWhenDeferralEnds) {
-  EXPECT_EXIT(
-      {
-        prepareChild();
-        HostSignalManagerType::deferSignals();
-        kill(getpid(), SIGUSR1);
-        HostSafeWrite(2, "deferred\n");
-        HostSignalManagerType::undeferSignals();
-        _exit(0);
-      },
-      ExitedWithCode(0), "^deferred\nQuillon signal handler: signal 10 (.|\n)*Signal SIGUSR1 received printingStack");
-}
-
 void interruptHandler(int) {
   HostSafeWrite(2, "interrupt handler ran\n");
   _exit(7);

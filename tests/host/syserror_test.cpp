@@ -7,7 +7,6 @@
 #include <string>
 #include <unistd.h>
 
-#include "host/hostsignal.h"
 
 namespace {
 
@@ -49,16 +48,11 @@ TEST(HostGetErrMsg, NumberPrefixDirectlyFollowedByTheEntry) {
   EXPECT_EQ(errText(ENOENT, 12), "errno=2,ENO");  // cut to the buffer
 }
 
-TEST(SysErrorSType, ErrNumFlagsAndTheFinishedMessage) {
+TEST(SysErrorSType, FinishedMessageNamesTheOperationAndTheError) {
   SysErrorSType err;
-  EXPECT_FALSE(err.setErrNum(EINTR));  // interrupted: flag 1
-  EXPECT_EQ(err.errFlags & 0xffffffff, 1);
-  EXPECT_FALSE(err.setErrNum(EAGAIN));  // would block: flag 2
-  EXPECT_EQ(err.errFlags & 0xffffffff, 2);
   snprintf(err.errMsg, sizeof err.errMsg, "open(/var/tally.out)");
-  EXPECT_TRUE(err.setErr(EACCES));  // a real error
+  EXPECT_TRUE(err.setErr(EACCES));
   EXPECT_EQ(err.errNum(), EACCES);
-  EXPECT_EQ(err.errFlags & 0xffffffff, 0);
   err.finishMsg();
   EXPECT_STREQ(err.errMsg,
                "open(/var/tally.out) failed with errno=13,EACCES, Authorization failure (permission denied)");
@@ -76,17 +70,6 @@ TEST(SysErrorSType, ErrNumFlagsAndTheFinishedMessage) {
   longName.setErr(EIO);
   longName.finishMsg();
   EXPECT_EQ(strlen(longName.errMsg), sizeof longName.errMsg - 1);
-}
-
-TEST(SysErrorSTypeDeath, InterruptedAfterATerminationSignalIsFlaggedFive) {
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        SysErrorSType err;
-        err.setErrNum(EINTR);
-        _exit((int)(err.errFlags & 0xffffffff));
-      },
-      ::testing::ExitedWithCode(5), "");
 }
 
 }  // namespace

@@ -82,21 +82,25 @@ TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollecti
   EXPECT_EQ(s->diskStats[1].activeQueueLength, 0u);  // no disk time passed: no disk figures
 }
 
-TEST(SystemStatsTest, CpusAndDisksThatAppearArePickedUpAtTheNextSample) {
+TEST(SystemStatsTest, CpusDisksAndInterfacesThatComeAndGoAreSeenAtTheNextSample) {
   FixtureTree tree;
   auto s = openState(tree, all());
   tree.replaceLine("proc/stat", "cpu1 ", "cpu1 200 10 50 1000 20 0 0 0 0 0\ncpu2 5 0 5 10 0 0 0 0 0 0");
   tree.write("proc/diskstats", tree.read("proc/diskstats") + "   8 32 sdc 1 0 2 0 0 0 0 0 0 0 0\n");
   tree.write("sys/block/sdc/size", "1\n");
+  tree.write("proc/net/dev", tree.read("proc/net/dev") + " eth1: 1 2 0 0 0 0 0 0 3 4 0 0 0 0 0 0\n");
   ASSERT_TRUE(s->collect(all()));
-  EXPECT_EQ(s->numCpus, 3);
   EXPECT_EQ(s->systemStats.numCpus, 3u);
-  EXPECT_EQ(s->numDisks, 3);
+  ASSERT_EQ(s->numDisks, 3);
   EXPECT_STREQ(s->diskStats[2].name, "sdc");
+  ASSERT_EQ(s->numComplexNetworks, 2);
+  EXPECT_STREQ(s->complexNetworkStats[1].name, "eth1");
   // From the sample after its arrival on, the new CPU's percentages cover one interval.
   tree.replaceLine("proc/stat", "cpu2 ", "cpu2 6 0 5 10 0 0 0 0 0 0");
+  tree.write("proc/diskstats", "   8 0 sda 100 0 2048 50 40 0 1024 30 0 60 90\n");  // sdb, sda1, sdc gone
   ASSERT_TRUE(s->collect(all()));
   EXPECT_EQ(s->cpuStats[2].percentCpuUser, 100);
+  EXPECT_EQ(s->numDisks + s->numPartitions, 1);
 }
 
 TEST(SystemStatsTest, Lo0IsCalledLoopbackOnlyAmongSimpleInterfaces) {
