@@ -17,7 +17,9 @@ void expectInvariant(const HostStatWriter& w) {
   EXPECT_LT(w.bufPtr, w.bufLimit);
 }
 
-TEST(EncoderNumbers, BoundaryValuesAndTheSingleDigitPaths) {
+const char* const kNames[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"};
+
+TEST(Encoder, TokensByteForByte) {
   struct Case { void (*write)(HostStatWriter&); const char* text; };
   const Case cases[] = {
       {[](HostStatWriter& w) { w.writeUInt64(0); }, "0 "},
@@ -37,6 +39,25 @@ TEST(EncoderNumbers, BoundaryValuesAndTheSingleDigitPaths) {
       {[](HostStatWriter& w) { for (int v = 0; v <= 9; v++) w.writeSmallUInt(v); }, "0 1 2 3 4 5 6 7 8 9 "},
       {[](HostStatWriter& w) { for (int v = -9; v <= -1; v++) w.writeSmallNegativeInt(v); },
        "-9 -8 -7 -6 -5 -4 -3 -2 -1 "},
+      // separators and underscores
+      {[](HostStatWriter& w) { w.writeString("  "); }, "   "},  // two spaces and the separator
+      {[](HostStatWriter& w) { w.writeString("line\n"); w.writeString("next"); }, "line\nnext "},
+      {[](HostStatWriter& w) { w.writeNewLine(); w.writeCharacter('x'); }, "\n x "},
+      {[](HostStatWriter& w) { w.writeStringNoSpaces("my  envoy\tA b"); w.writeStringNoSpaces("ab cd", 4); },
+       "my__envoy\tA_b ab_c "},
+      {[](HostStatWriter& w) { w.writeStringNoSpaces("ends \n"); }, "ends_\n"},
+      // five names a line when more follow
+      {[](HostStatWriter& w) { w.writeArrayOfStrings(kNames, 5); }, "a b c d e "},
+      {[](HostStatWriter& w) { w.writeArrayOfStrings(kNames, 6); }, "a b c d e \n f "},
+      {[](HostStatWriter& w) { w.writeArrayOfStrings(kNames, 11); }, "a b c d e \n f g h i j \n k "},
+      // the end of a record turns the last space into a newline, or adds a newline token
+      {[](HostStatWriter& w) { w.writeUInt(12); w.writeInt64(-3); w.writeEndOfRecord(); }, "12 -3\n"},
+      {[](HostStatWriter& w) {
+         w.sampleTimeStamp = 1700000000u;
+         w.writeTimeStamp();
+         w.writeString("x\n");
+         w.writeEndOfRecord();
+       }, "1700000000 x\n\n "},
   };
   for (const Case& c : cases) {
     TestWriter t;
@@ -73,44 +94,6 @@ TEST(EncoderNumbers, AgreesWithPrintfAcrossDigitCounts) {
     expected += tmp;
   }
   EXPECT_EQ(t.text(), expected);
-}
-
-TEST(EncoderStrings, SeparatorUnderscoreAndFiveNamesPerLineRules) {
-  const char* names[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"};
-  struct Case { void (*write)(HostStatWriter&); const char* text; };
-  const Case cases[] = {
-      {[](HostStatWriter& w) { w.writeString("  "); }, "   "},  // two spaces and the separator
-      {[](HostStatWriter& w) { w.writeString("line\n"); w.writeString("next"); }, "line\nnext "},
-      {[](HostStatWriter& w) { w.writeNewLine(); w.writeCharacter('x'); }, "\n x "},
-      {[](HostStatWriter& w) { w.writeStringNoSpaces("my  envoy\tA b"); w.writeStringNoSpaces("ab cd", 4); },
-       "my__envoy\tA_b ab_c "},
-      {[](HostStatWriter& w) { w.writeStringNoSpaces("ends \n"); }, "ends_\n"},
-  };
-  for (const Case& c : cases) {
-    TestWriter t;
-    c.write(t.w);
-    EXPECT_EQ(t.text(), c.text);
-  }
-  const std::pair<int, const char*> arrays[] = {
-      {5, "a b c d e "}, {6, "a b c d e \n f "}, {10, "a b c d e \n f g h i j "}, {11, "a b c d e \n f g h i j \n k "}};
-  for (const auto& a : arrays) {
-    TestWriter t;
-    t.w.writeArrayOfStrings(names, a.first);
-    EXPECT_EQ(t.text(), a.second) << a.first;
-  }
-}
-
-TEST(EncoderRecords, EndOfRecordTurnsTheLastSpaceIntoANewline) {
-  TestWriter t;
-  t.w.writeUInt(12);
-  t.w.writeInt64(-3);
-  t.w.writeEndOfRecord();
-  EXPECT_EQ(t.text(), "12 -3\n");
-  t.w.sampleTimeStamp = 1700000000u;
-  t.w.writeTimeStamp();
-  t.w.writeString("x\n");
-  t.w.writeEndOfRecord();  // no trailing space to replace: a newline token is added
-  EXPECT_EQ(t.text(), "12 -3\n1700000000 x\n\n ");
 }
 
 // Puts filler bytes at the end of the text so that `left` bytes remain.

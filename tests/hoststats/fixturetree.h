@@ -1,5 +1,6 @@
-// A private copy of a fixture tree under tests/fixtures/hoststats/, which a
-// test may change between readings to play the host's figures forward.
+// A private copy of a fixture tree under tests/fixtures/, which a test may
+// change between readings (in place, as the kernel updates an open /proc file)
+// to play the host's figures forward.
 #pragma once
 
 #include <filesystem>
@@ -9,9 +10,9 @@
 
 class FixtureTree {
  public:
-  explicit FixtureTree(const std::string& name = "two-cpus") {
+  explicit FixtureTree(const std::string& fixture = "hoststats/two-cpus") {
     _root = _dir.path() + "/root";
-    std::filesystem::copy(std::string(TALLY_FIXTURES_DIR) + "/hoststats/" + name, _root,
+    std::filesystem::copy(std::string(TALLY_FIXTURES_DIR) + "/" + fixture, _root,
                           std::filesystem::copy_options::recursive);
   }
   const std::string& root() const { return _root; }
@@ -34,3 +35,4 @@ class FixtureTree {
   TempDir _dir;
   std::string _root;
 };
+

@@ -61,19 +61,19 @@ TEST_F(ListedProcsTest, PidRecordsFailuresDropForGoodAndProcessesAlreadyWrittenA
   EXPECT_EQ(mgr.pidsToMonitor.list[2], -1);  // the zombie is not tried again
 
   // Its pid readable again (a new process took it): still not recorded.
-  tree.rewrite("4245/stat", "4245 (again) S 1 4245 4245 0 -1 0 0 0 0 0 3 1 0 0 20 0 1 0 900 4096 1\n");
+  tree.write("4245/stat", "4245 (again) S 1 4245 4245 0 -1 0 0 0 0 0 3 1 0 0 20 0 1 0 900 4096 1\n");
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
 }
 
 TEST_F(ListedProcsTest, UsersAndPidsTogetherRecordEachMatchingProcessOncePerSample) {
-  for (const char* pid : {"4242", "4244", "4248"}) ASSERT_EQ(chown((tree.root + "/" + pid).c_str(), 4321, 4321), 0);
+  for (const char* pid : {"4242", "4244", "4248"}) ASSERT_EQ(chown((tree.root() + "/" + pid).c_str(), 4321, 4321), 0);
   mgr.uidsToMonitor.add(4321);
   for (int pid : {4243, 4242 /* also its user's */, 777 /* not in /proc */}) mgr.pidsToMonitor.add(pid);
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243, 4244}));
   EXPECT_TRUE(mgr.pidsToExclude.hasEntry(4248));  // its stat is cut short
 
   // Once failed, always excluded; written as a cache process, not repeated.
-  tree.rewrite("4248/stat", "4248 (short) S 1 4248 4248 0 -1 0 10 0 0 0 1 1 0 0 20 0 1 0 900 4096 1\n");
+  tree.write("4248/stat", "4248 (short) S 1 4248 4248 0 -1 0 10 0 0 0 1 1 0 0 20 0 1 0 900 4096 1\n");
   mgr.pidsWrittenThisTime.add(4244);
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
 }
