@@ -75,19 +75,4 @@ TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
       ExitedWithCode(5), "sleep time 1\n\\|__________________________________ \n$");
 }
 
-void noop() {}
-
-TEST(UtlExitDeath, TheHundredAndFirstHandlerIsAGuaranteeFailure) {
-  setenv("QL_CORE_TIME_OUT", "1", 1);
-  EXPECT_EXIT(
-      {
-        UtlExitInit();
-        for (int i = 0; i < 100; i++) UtlAtExit(noop);
-        HostSafeWrite(2, "hundred registered\n");
-        UtlAtExit(noop);
-      },
-      ExitedWithCode(1),
-      "hundred registered\n\nUtlAtExit: Attempt to register more than 100 exit functions.\n(.|\n)*UTL_GUARANTEE failed");
-}
-
 }  // namespace
