@@ -16,23 +16,16 @@ namespace {
 // A manager with no cache attached, no lists and host statistics off.
 class TallyRecordTest : public ::testing::Test {
  protected:
-  TallyRecordTest() : writer(&mgr) {
-    memset(static_cast<void*>(&mgr), 0, sizeof(mgr));
+  TallyRecordTest() {
     mgr.statWriter = &writer.w;
     mgr.thisProcessPid = getpid();
     writer.w.disableSystemStats = TRUE;
     writer.w.sampleTimeStamp = 1700000123u;
+    cacheView.setCacheEnabled();
   }
-  TallyMgr mgr;
-  TestWriter writer;
-  ShrPcStateSType cacheView = enabledCacheView();
-
-  static ShrPcStateSType enabledCacheView() {
-    ShrPcStateSType view;
-    memset(static_cast<void*>(&view), 0, sizeof view);
-    view.setCacheEnabled();
-    return view;
-  }
+  TallyMgr mgr{};
+  TestWriter writer{&mgr};
+  ShrPcStateSType cacheView{};
 };
 
 TEST_F(TallyRecordTest, RecordWithBothValueRunsASpacedNameAndAnEmptyName) {
