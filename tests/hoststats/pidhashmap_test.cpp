@@ -68,9 +68,7 @@ TEST_F(PidHashMapTest, ALongChainGrowsThePoolAndUnlinksFromTheMiddle) {
   EXPECT_EQ(map.freePool.blocks.size(), 2u);
   map.removeEntryForPid(5 + 7 * 4096);
   EXPECT_EQ(map.lookup(5 + 7 * 4096), nullptr);
-  EXPECT_NE(map.lookup(5 + 6 * 4096), nullptr);
-  EXPECT_NE(map.lookup(5 + 8 * 4096), nullptr);
-  EXPECT_NE(map.lookup(5 + (n - 1) * 4096), nullptr);
+  for (int i : {0, 6, 8, n - 1}) EXPECT_NE(map.lookup(5 + i * 4096), nullptr) << i;
   EXPECT_EQ(map.numEntries, n - 1);
 }
 
