@@ -26,27 +26,14 @@ std::unique_ptr<HostStatsState> openState(const FixtureTree& tree, const HostSta
   return s;
 }
 
-// (Idle, user, system and active over a fixture tree: see PercentagesAndAverages.)
-TEST(CpuPercentTest, WaitingIsIoSwapAndPhysicalIoWait) {
-  uint32_t slots[CPUSTAT_COUNT] = {};
-  uint32_t last[MAX_CPU_STATS] = {};
-  HostCpuStatsSType out;
-  slots[CPUSTAT_WIO] = 2;
-  slots[CPUSTAT_WSWAP] = slots[CPUSTAT_WPIO] = 1;
-  computeCpuStats(&out, slots, last);
-  EXPECT_EQ(out.percentCpuIOWait, 50);
-  EXPECT_EQ(out.percentCpuSwapWait, 50);
-  EXPECT_EQ(out.percentCpuWaiting, 100);
-  EXPECT_EQ(out.percentCpuIdle + out.percentCpuActive, 0);
-}
-
 TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollection) {
   FixtureTree tree;
   auto s = openState(tree, all());
-  // Ten seconds later. cpu0: one tick each of idle, user and system; cpu1: none.
+  // Ten seconds later. cpu0: one tick each of idle, user and system; cpu1: two of I/O wait.
   // sda: no completed operation, busy 500 ms, 1000 ms of waiting; sdb the same
   // with 10 reads.
   tree.replaceLine("proc/stat", "cpu0 ", "cpu0 101 10 51 1001 20 5 5 0 0 0");
+  tree.replaceLine("proc/stat", "cpu1 ", "cpu1 200 10 50 1000 22 0 0 0 0 0");
   tree.replaceLine("proc/diskstats", "   8       0 sda", "   8       0 sda 100 0 2048 50 40 0 1024 30 1 560 1090");
   tree.replaceLine("proc/diskstats", "   8      16 sdb", "   8      16 sdb 20 0 100 5 4 0 8 2 1 506 1009");
   tree.setUptime("1010.00");
@@ -54,8 +41,10 @@ TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollecti
   const HostCpuStatsSType& c0 = s->cpuStats[0];
   EXPECT_EQ(std::vector<int>({c0.percentCpuIdle, c0.percentCpuUser, c0.percentCpuSystem, c0.percentCpuActive}),
             std::vector<int>({33, 33, 33, 66}));
-  EXPECT_EQ(s->cpuStats[1].percentCpuActive + s->cpuStats[1].percentCpuIdle, 0);
-  EXPECT_EQ(s->systemStats.cpuStats.percentCpuUser, 33);
+  const HostCpuStatsSType& c1 = s->cpuStats[1];
+  EXPECT_EQ(std::vector<int>({c1.percentCpuIdle, c1.percentCpuActive, c1.percentCpuIOWait, c1.percentCpuWaiting}),
+            std::vector<int>({0, 0, 100, 100}));
+  EXPECT_EQ(s->systemStats.cpuStats.percentCpuUser, 20);  // one of the five ticks of both
   const HostDiskStatsSType& d = s->diskStats[0];
   EXPECT_FLOAT_EQ(asFloat(d.activeQueueUtilization), 5.0f);
   EXPECT_FLOAT_EQ(asFloat(d.activeQueueLength), 0.1f);
@@ -80,6 +69,7 @@ TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollecti
   EXPECT_EQ(s->systemStats.freeMemory, 10u);
   EXPECT_EQ(s->systemStats.reservedSwap, 0u);
   EXPECT_EQ(s->diskStats[1].activeQueueLength, 0u);  // no disk time passed: no disk figures
+  EXPECT_EQ(c0.percentCpuIdle + c0.percentCpuUser + c0.percentCpuSystem + c0.percentCpuActive, 0);  // no ticks
 }
 
 TEST(SystemStatsTest, CpusDisksAndInterfacesThatComeAndGoAreSeenAtTheNextSample) {
