@@ -115,7 +115,8 @@ TEST(CacheRecordShape, AgreesWithTheCatalogue) {
     ASSERT_EQ(ShrPcRecordShape(stats.get(), (uint32_t)t.id, &n32, &first64, &n64), t.id <= 8) << t.name;
     if (t.id > 8) continue;
     EXPECT_EQ(3 + n32 + n64, t.ctrCount) << t.name;
-    const StatTypeKind kind = t.id == 1 ? STATTYPE_KIND_MONITOR : t.id == 2 ? STATTYPE_KIND_KEEPER : STATTYPE_KIND_ENVOY;
+    const StatTypeKind kind =
+        t.id == 1 ? STATTYPE_KIND_MONITOR : t.id == 2 ? STATTYPE_KIND_KEEPER : STATTYPE_KIND_ENVOY;
     if (n64 > 0) {
       EXPECT_EQ(reinterpret_cast<const char*>(first64) - block, StatTypeByteOffsetForIndex(kind, n32 - 2)) << t.name;
     }

@@ -89,7 +89,8 @@ TEST(HostSignalDeath, UserSignalOnePrintsTheStackHangupAndBrokenPipeAreIgnoredAn
         HostSafeWrite(2, "still running\n");
         _exit(0);
       },
-      ExitedWithCode(0), "^ignored\n(.|\n)*Signal SIGUSR1 received printingStack ...\nCall stack:\n(.|\n)*still running\n$");
+      ExitedWithCode(0),
+      "^ignored\n(.|\n)*Signal SIGUSR1 received printingStack ...\nCall stack:\n(.|\n)*still running\n$");
 }
 
 void interruptHandler(int) {

@@ -88,7 +88,8 @@ TEST_F(HostRecordsTest, HeaderDeclaresOnlyThePresentTypesWithSingleBitIds) {
                                 {"TCP", 4096, 35}, {"SystemPages", 8192, 10}}));
   const std::string all = text();
   EXPECT_EQ(all.substr(all.find(",\nSystemPages")),
-            ",\nSystemPages  (  " + kBasic + "PhysicalMemory FreeMemory UnswappableMemory LockedPages TotalPages \n  ) 8192 ");
+            ",\nSystemPages  (  " + kBasic +
+                "PhysicalMemory FreeMemory UnswappableMemory LockedPages TotalPages \n  ) 8192 ");
 
   // Listed processes put the process type second.
   TallyMgr mgr{};
@@ -133,7 +134,8 @@ TEST_F(HostRecordsTest, EveryRequestedGroupWritesItsRecordsInOrder) {
                          "256 77 sdb 0 0 10 4 10 4 0 0 0 0 0 0 0 0 0 3 0 0 0 0 0 0 0",  // fd0 is not a disk
                          "512 77 sda1 0 0 512 256 60 20 0 0 0 0 0 0 0 0", "1024 77 lo 0 0 29 29",
                          "2048 77 eth0 0 0 695 1 567 4 6 18517599 42146 3 0 0 0 2 5",
-                         "4096 77 TCP 0 0 1267 5 11 2 3 4 701 566 7 0 0 0 21 0 55 0 0 0 0 0 0 0 45 59 0 115 0 24 161 81",
+                         "4096 77 TCP 0 0 1267 5 11 2 3 4 701 566 7 0 0 0 21 0 55 0 0 0 0 0 0 0 45 59 0 115 0 24 "
+                         "161 81",
                          "8192 77 SystemPages 0 0 8192 4096 8152 5120 2097152"}));
 }
 

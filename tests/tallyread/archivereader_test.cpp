@@ -161,7 +161,8 @@ TEST(ArchiveNumbers, DecimalAsTheMonitorWritesThem) {
   EXPECT_TRUE(parseInt("-9223372036854775808", &i));
   EXPECT_EQ(i, INT64_MIN);
   for (const char* bad : {"18446744073709551616", "01", "+1", ""}) EXPECT_FALSE(parseUInt(bad, &u)) << bad;
-  for (const char* bad : {"-9223372036854775809", "9223372036854775808", "-0", "-"}) EXPECT_FALSE(parseInt(bad, &i)) << bad;
+  for (const char* bad : {"-9223372036854775809", "9223372036854775808", "-0", "-"})
+    EXPECT_FALSE(parseInt(bad, &i)) << bad;
 }
 
 }  // namespace

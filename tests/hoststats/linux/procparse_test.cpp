@@ -13,7 +13,8 @@ TEST(ProcParseTest, OldAndNewLayouts) {
   ProcStat st;
   ASSERT_TRUE(parseProcStat("cpu  1 2 3 4 5 6 7 8 9 10\ncpu0 1 2 3 4 5 6 7 8 9 10\n"
                             "cpu3 10 20 30 40\n"  // an old kernel's four fields; CPUs 1 and 2 offline
-                            "intr 500 1 2\nctxt 70\nbtime 1\nprocesses 90\nprocs_running 3\nprocs_blocked 1\nsoftirq 40\n",
+                            "intr 500 1 2\nctxt 70\nbtime 1\nprocesses 90\nprocs_running 3\nprocs_blocked 1\n"
+                            "softirq 40\n",
                             &st, &err)) << err;
   ASSERT_EQ(st.cpus.size(), 2u);
   EXPECT_EQ(st.cpus[1].cpu, 3);
