@@ -28,22 +28,22 @@ class ListedProcsTest : public ::testing::Test {
     tw.w.procTracker = new ProcessTracker(tree.options());
   }
   void TearDown() override { delete tw.w.procTracker; }
-  // One sample: the records of listed processes, one line of tokens each.
-  std::vector<std::vector<std::string>> sample() {
+  // One sample: the record lines of listed processes.
+  std::vector<std::string> sample() {
     tw.clear();
     tw.w.writeStatsForListedProcesses();
     mgr.pidsWrittenThisTime.clear();
-    std::vector<std::vector<std::string>> recs;
-    for (const std::string& line : splitLines(tw.text())) {
-      std::istringstream in(line);
-      recs.emplace_back();
-      for (std::string t; in >> t;) recs.back().push_back(t);
-    }
-    return recs;
+    return splitLines(tw.text());
   }
   std::vector<int> sortedPids() {
     std::vector<int> pids;
-    for (const auto& r : sample()) pids.push_back(std::stoi(r.at(3)));
+    for (const std::string& line : sample()) {
+      std::istringstream in(line);
+      std::string skip;
+      int pid = 0;
+      in >> skip >> skip >> skip >> pid;  // type, time, name, pid
+      pids.push_back(pid);
+    }
     std::sort(pids.begin(), pids.end());
     return pids;
   }
@@ -53,27 +53,26 @@ TEST_F(ListedProcsTest, PidRecordsFailuresDropForGoodAndProcessesAlreadyWrittenA
   EXPECT_TRUE(sample().empty());  // nothing listed
   for (int pid : {4242, 4243, 4245}) mgr.pidsToMonitor.add(pid);
   mgr.pidsWrittenThisTime.add(4243);  // recorded this sample as a cache process
-  auto recs = sample();
-  ASSERT_EQ(recs.size(), 1u);
-  ASSERT_EQ(recs[0].size(), 35u);
-  EXPECT_EQ(std::vector<std::string>(recs[0].begin(), recs[0].begin() + 6),
-            (std::vector<std::string>{"128", "1000", "worker", "4242", "0", "2500"}));
+  const std::vector<std::string> lines = sample();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("128 1000 worker 4242 0 2500 ", 0), 0u) << lines[0];
+  EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ' '), 34);
   EXPECT_EQ(mgr.pidsToMonitor.list[2], -1);  // the zombie is not tried again
 
   // Its pid readable again (a new process took it): still not recorded.
-  tree.rewrite("4245/stat", "4245 (again) S 1 4245 4245 0 -1 0 0 0 0 0 3 1 0 0 20 0 1 0 900 4096 1\n");
+  tree.write("4245/stat", "4245 (again) S 1 4245 4245 0 -1 0 0 0 0 0 3 1 0 0 20 0 1 0 900 4096 1\n");
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
 }
 
 TEST_F(ListedProcsTest, UsersAndPidsTogetherRecordEachMatchingProcessOncePerSample) {
-  for (const char* pid : {"4242", "4244", "4248"}) ASSERT_EQ(chown((tree.root + "/" + pid).c_str(), 4321, 4321), 0);
+  for (const char* pid : {"4242", "4244", "4248"}) ASSERT_EQ(chown((tree.root() + "/" + pid).c_str(), 4321, 4321), 0);
   mgr.uidsToMonitor.add(4321);
   for (int pid : {4243, 4242 /* also its user's */, 777 /* not in /proc */}) mgr.pidsToMonitor.add(pid);
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243, 4244}));
   EXPECT_TRUE(mgr.pidsToExclude.hasEntry(4248));  // its stat is cut short
 
   // Once failed, always excluded; written as a cache process, not repeated.
-  tree.rewrite("4248/stat", "4248 (short) S 1 4248 4248 0 -1 0 10 0 0 0 1 1 0 0 20 0 1 0 900 4096 1\n");
+  tree.write("4248/stat", "4248 (short) S 1 4248 4248 0 -1 0 10 0 0 0 1 1 0 0 20 0 1 0 900 4096 1\n");
   mgr.pidsWrittenThisTime.add(4244);
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
 }

@@ -15,83 +15,53 @@
 
 namespace {
 
-struct ExitCalled {
-  int status;
-};
+struct ExitCalled { int status; };
 void throwOnExit(int status) { throw ExitCalled{status}; }
 
 std::vector<int> entries(const SortedList& l) { return std::vector<int>(l.list, l.list + l.numEntries); }
 
-// A child process that lives until the test ends.
-class Child {
- public:
-  Child() {
-    _pid = fork();
-    if (_pid == 0) {
-      pause();
-      _exit(0);
-    }
-  }
-  ~Child() {
-    kill(_pid, SIGKILL);
-    waitpid(_pid, nullptr, 0);
-  }
-  int pid() const { return _pid; }
-
- private:
-  pid_t _pid;
-};
-
 class TallyArgsTest : public ::testing::Test {
  protected:
-  struct Outcome {
-    bool refused = false;  // ended with the usage text
-    std::string out, err;
-  };
-
   void SetUp() override { UtlExitSetTestHook(throwOnExit); }
   void TearDown() override {
     UtlExitSetTestHook(nullptr);
     UtlExitInit();
   }
 
-  // Parses the words (after the program name) into a fresh manager and writer.
-  Outcome parse(std::vector<std::string> words) {
+  // Parses the words (after the program name) into a fresh manager and writer;
+  // true when refused (with the usage text), and what went to standard error.
+  bool parse(std::vector<std::string> words, std::string* err) {
     UtlExitInit();
-    writer.reset(new HostStatWriter);
-    memset(static_cast<void*>(writer.get()), 0, sizeof(HostStatWriter));
-    mgr.reset(new TallyMgr);
+    writer.reset(new HostStatWriter());
+    mgr.reset(new TallyMgr());
     mgr->init(writer.get());
     words.insert(words.begin(), "tallyscope");
     std::vector<const char*> argv;
     for (auto& w : words) argv.push_back(w.c_str());
-    Outcome o;
+    bool refused = false;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     try {
       mgr->tallyParseArgs((int)argv.size(), argv.data());
     } catch (const ExitCalled& e) {
-      o.refused = true;
+      refused = true;
       EXPECT_EQ(e.status, 0);
     }
-    o.out = testing::internal::GetCapturedStdout();
-    o.err = testing::internal::GetCapturedStderr();
-    if (o.refused) {
-      EXPECT_EQ(o.out.rfind("Usage: tallyscope [keepername | cacheName | -X] [ options ] \n", 0), 0u);
-    }
-    return o;
+    const std::string out = testing::internal::GetCapturedStdout();
+    *err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(!refused || out.rfind("Usage: tallyscope [keepername | cacheName | -X] [ options ] \n", 0) == 0) << out;
+    return refused;
   }
-
   // Refused with exactly this text on standard error.
-  void expectRefused(const std::vector<std::string>& words, const std::string& err) {
-    Outcome o = parse(words);
-    EXPECT_TRUE(o.refused) << testing::PrintToString(words);
-    EXPECT_EQ(o.err, err) << testing::PrintToString(words);
+  void expectRefused(const std::vector<std::string>& words, const std::string& expected) {
+    std::string err;
+    EXPECT_TRUE(parse(words, &err)) << testing::PrintToString(words);
+    EXPECT_EQ(err, expected) << testing::PrintToString(words);
   }
   void expectAccepted(const std::vector<std::string>& words) {
-    Outcome o = parse(words);
-    EXPECT_FALSE(o.refused) << testing::PrintToString(words) << o.err;
-    EXPECT_EQ(o.err, "");
+    std::string err;
+    EXPECT_FALSE(parse(words, &err)) << testing::PrintToString(words) << err;
+    EXPECT_EQ(err, "");
   }
 
   std::unique_ptr<HostStatWriter> writer;
@@ -106,74 +76,64 @@ std::string argError(const std::string& what, const std::string& value) {
 }
 
 TEST_F(TallyArgsTest, RefusedCommandLinesAndTheirMessages) {
-  struct Case {
-    std::vector<std::string> words;
-    std::string err;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       // positional words
-      {{}, ""},
-      {{"k1", "k2"}, ""},
-      {{"-X", "k1"}, ""},
+      {{}, ""}, {{"k1", "k2"}, ""}, {{"-X", "k1"}, ""},
       // options apply in order: a later option sees what earlier ones set
-      {{"-Y", "-D", "k"}, ""},
-      {{"-s0", "-N", "k"}, ""},
-      {{"-s0", "-s2", "k"}, ""},
-      {{"-n", "3", "-X"}, hostOnlyError("-n")},
-      {{"-X", "-n", "3"}, hostOnlyError("-n")},
-      {{"-S", "-X"}, hostOnlyError("-S or -P or -J")},
-      {{"-X", "-S"}, hostOnlyError("-S")},
-      {{"-p", "4", "-X"}, hostOnlyError("-p")},
-      {{"-Y", "-X"}, ""},
-      {{"-X", "-Y"}, ""},
+      {{"-Y", "-D", "k"}, ""}, {{"-s0", "-N", "k"}, ""}, {{"-s0", "-s2", "k"}, ""},
+      {{"-n", "3", "-X"}, hostOnlyError("-n")}, {{"-X", "-n", "3"}, hostOnlyError("-n")},
+      {{"-S", "-X"}, hostOnlyError("-S or -P or -J")}, {{"-X", "-S"}, hostOnlyError("-S")},
+      {{"-p", "4", "-X"}, hostOnlyError("-p")}, {{"-Y", "-X"}, ""}, {{"-X", "-Y"}, ""},
       // levels, intervals, restart, file name, sessions
-      {{"-s", "5", "k"}, ""},
-      {{"-s", "-1", "k"}, ""},
+      {{"-s", "5", "k"}, ""}, {{"-s", "-1", "k"}, ""},
       {{"-I", "9", "k"}, "ERROR: sampling intervals < 10 milliseconds not allowed\n"},
       {{"-i", "-2", "k"}, "ERROR: negative sampling intervals not allowed\n"},
       {{"-i", "99999999999", "k"}, argError("sample interval", "99999999999")},
       {{"-I", "99999999999", "k"}, argError("sample interval (ms)", "99999999999")},
-      {{"-r", "k"}, ""},
-      {{"-f", std::string(1024, 'f'), "k"}, ""},
+      {{"-r", "k"}, ""}, {{"-f", std::string(1024, 'f'), "k"}, ""},
       {{"-p", "-4", "k"}, argError("session ID", "-4")},
       // the scanner's own messages; after a refusal one more word is scanned
       {{"-m", "k"}, "tallyscope: invalid option -m\n"},
       {{"k", "-i"}, "tallyscope: option -i requires an argument \n"},
       {{"-Y", "-A", "-m", "-z", "k"}, "tallyscope: invalid option -m\n"},
   };
-  for (const Case& c : cases) expectRefused(c.words, c.err);
+  for (const auto& c : cases) expectRefused(c.first, c.second);
   EXPECT_FALSE(mgr->isCompressed) << "nothing after a refusal is applied";
 }
 
-TEST_F(TallyArgsTest, PositionalWordAnywhereAndHostOnlyMode) {
-  expectAccepted({"-q", "keeper1", "-z"});
+TEST_F(TallyArgsTest, AcceptedSettings) {
+  expectAccepted({"-q", "keeper1", "-z", "-I10"});  // the positional word anywhere
   EXPECT_STREQ(mgr->cacheName, "keeper1");
   EXPECT_TRUE(mgr->quietMode && mgr->isCompressed);
-
-  expectAccepted({"-X"});
-  EXPECT_TRUE(mgr->hostStatsOnly);
+  EXPECT_EQ(mgr->sampleIntervalMs, 10);
   expectAccepted({"k1", "-X", "k2"});  // two words in host-only mode are ignored
+  EXPECT_TRUE(mgr->hostStatsOnly);
   EXPECT_STREQ(mgr->cacheName, "");
-
-  std::string longName(300, 'k');
-  expectAccepted({longName});
+  const std::string longName(300, 'k');
+  expectAccepted({longName, "-i", "3"});
   EXPECT_EQ(std::string(mgr->cacheName), longName.substr(0, 255));
-}
+  EXPECT_EQ(mgr->sampleIntervalMs, 3000);
+  expectAccepted({"-i", "0", "-h", "1", "k", "-r"});  // -r with a limit, after the word
+  EXPECT_EQ(mgr->sampleIntervalMs, 0);
+  expectAccepted({"-i", "2147484", "k"});  // the milliseconds overflow an int
+  EXPECT_GE(mgr->sampleIntervalMs, 2147483000);
+  expectAccepted({"-t", "-5", "-h", "-2", "-u", "-1", "-r", "k"});  // not range-checked
+  EXPECT_EQ(mgr->sampleNumTimes, -5);
+  EXPECT_EQ(mgr->sampleHours, -2);
+  EXPECT_EQ(mgr->flushInterval, -1);
+  EXPECT_TRUE(mgr->restart);
+  const std::string fits(1023, 'f');
+  expectAccepted({"-f", fits, "k"});
+  EXPECT_EQ(std::string(mgr->sampleFileName), fits);
 
-TEST_F(TallyArgsTest, SwitchesAndLevels) {
   expectAccepted({"-D", "-Y", "k"});  // -Y after -D leaves only disableSystemStats
   EXPECT_TRUE(writer->disableSystemStats);
   EXPECT_FALSE(writer->monitorDisks || writer->monitorPartitions || writer->monitorNetworks ||
                writer->monitorCpus || writer->monitorSystemPages);
-
   expectAccepted({"-C", "-N", "-W", "k"});
   EXPECT_TRUE(writer->monitorCpus && writer->monitorNetworks && writer->monitorSystemPages);
   EXPECT_FALSE(writer->monitorDisks);
-
-  struct Level {
-    const char* level;
-    bool disks, networks, all, disabled;
-  };
+  struct Level { const char* level; bool disks, networks, all, disabled; };
   for (const Level& l : {Level{"0", false, false, false, true}, Level{"1", false, false, false, false},
                          Level{"2", true, false, false, false}, Level{"3", true, true, false, false},
                          Level{"4", true, true, true, false}}) {
@@ -186,57 +146,24 @@ TEST_F(TallyArgsTest, SwitchesAndLevels) {
   }
 }
 
-TEST_F(TallyArgsTest, NumbersAndLimits) {
-  expectAccepted({"-I10", "k"});
-  EXPECT_EQ(mgr->sampleIntervalMs, 10);
-  expectAccepted({"-i", "3", "k"});
-  EXPECT_EQ(mgr->sampleIntervalMs, 3000);
-  expectAccepted({"-i", "0", "k"});
-  EXPECT_EQ(mgr->sampleIntervalMs, 0);
-  expectAccepted({"-i", "2147484", "k"});  // the milliseconds overflow an int
-  EXPECT_GE(mgr->sampleIntervalMs, 2147483000);
-
-  expectAccepted({"-t", "-5", "-h", "-2", "-u", "-1", "k"});  // not range-checked
-  EXPECT_EQ(mgr->sampleNumTimes, -5);
-  EXPECT_EQ(mgr->sampleHours, -2);
-  EXPECT_EQ(mgr->flushInterval, -1);
-
-  expectAccepted({"-r", "-t", "10", "k"});
-  EXPECT_TRUE(mgr->restart);
-  expectAccepted({"-h", "1", "k", "-r"});
-
-  std::string fits(1023, 'f');
-  expectAccepted({"-f", fits, "k"});
-  EXPECT_EQ(std::string(mgr->sampleFileName), fits);
-}
-
-TEST_F(TallyArgsTest, ProcessIdLists) {
-  Child child;
-  std::string self = std::to_string(getpid()), other = std::to_string(child.pid());
-
-  expectAccepted({"-Q", other + "," + other + ",," + self, "k"});
-  std::vector<int> both = {std::min(child.pid(), (int)getpid()), std::max(child.pid(), (int)getpid())};
-  EXPECT_EQ(entries(mgr->pidsToMonitor), both);
-
-  expectAccepted({"-Qx," + other, "-Q", self, "k"});  // only the last list counts
-  EXPECT_EQ(entries(mgr->pidsToMonitor), std::vector<int>({(int)getpid()}));
+TEST_F(TallyArgsTest, ProcessAndUserLists) {
+  const int self = getpid(), parent = getppid();
+  const std::string s = std::to_string(self), p = std::to_string(parent);
+  expectAccepted({"-Q", p + "," + p + ",," + s, "k"});
+  EXPECT_EQ(entries(mgr->pidsToMonitor), (std::vector<int>{std::min(self, parent), std::max(self, parent)}));
+  expectAccepted({"-Qx," + p, "-Q", s, "k"});  // only the last list counts
+  EXPECT_EQ(entries(mgr->pidsToMonitor), std::vector<int>({self}));
 
   expectRefused({"-Q", "0", "k"}, argError("Process does not exist:", "0"));
   expectRefused({"-Q", "abc,", "k"}, argError("-Q", "No valid PIDs found"));
-  expectRefused({"-Q", self + ",99999999999", "k"}, argError("process ID list", "99999999999"));
-
+  expectRefused({"-Q", s + ",99999999999", "k"}, argError("process ID list", "99999999999"));
   pid_t gone = fork();
   if (gone == 0) _exit(0);
   waitpid(gone, nullptr, 0);
   expectRefused({"-Q", std::to_string(gone), "k"}, argError("Process does not exist:", std::to_string(gone)));
-}
 
-TEST_F(TallyArgsTest, UserLists) {
-  expectAccepted({"-U", "root", "k"});
-  EXPECT_EQ(entries(mgr->uidsToMonitor), std::vector<int>({0}));
   expectAccepted({"-U", "12,root,root", "k"});  // leading numeric items are skipped
   EXPECT_EQ(entries(mgr->uidsToMonitor), std::vector<int>({0}));
-
   expectRefused({"-U", "0,12", "k"}, argError("-U", "No valid user IDs found"));
   expectRefused({"-U", "root,no_such_user_here", "k"}, "[Error]: Cannot resolve user named 'no_such_user_here'\n");
 }

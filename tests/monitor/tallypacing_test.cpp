@@ -32,18 +32,46 @@ struct Liveness {
   TallyPaceCheck check() { return TallyPaceCheck{isGone, this}; }
 };
 
-TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
+// One pacing with the sample taking `busy`, every sleep lasting `oversleep`
+// longer than asked; monitored or host-only (no liveness check).
+struct Paced {
   FakeClock clock;
-  clock.t = 100 * MS;  // the sample took 100 ms
-  clock.oversleep = 1 * MS;
   Liveness live;
-  TallyPaceCheck check = live.check();
-  int64_t correction = 0;
-  EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, &check));
+  int64_t correction;
+  BoolType lost;
+  Paced(int64_t busy, int64_t interval, int64_t oversleep, bool monitored, int64_t correctionIn = 0, int goneAt = 0)
+      : correction(correctionIn) {
+    clock.t = busy;
+    clock.oversleep = oversleep;
+    live.goneAtCheck = goneAt;
+    TallyPaceCheck check = live.check();
+    lost = TallyPace(clock, interval, 0, &correction, monitored ? &check : nullptr);
+  }
+};
+
+TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
+  Paced p(100 * MS, 1000 * MS, 1 * MS, true);
+  EXPECT_FALSE(p.lost);
   // 900 ms: three slices (each oversleeping 1 ms), then the 147 ms left.
-  EXPECT_EQ(clock.sleeps, (std::vector<int64_t>{250 * MS, 250 * MS, 250 * MS, 147 * MS}));
-  EXPECT_EQ(live.checks, 4);
-  EXPECT_EQ(correction, -1 * MS);  // the oversleep, taken off the next interval
+  EXPECT_EQ(p.clock.sleeps, (std::vector<int64_t>{250 * MS, 250 * MS, 250 * MS, 147 * MS}));
+  EXPECT_EQ(p.live.checks, 4);
+  EXPECT_EQ(p.correction, -1 * MS);  // the oversleep, taken off the next interval
+
+  for (bool monitored : {true, false}) {  // slices that oversleep the point: no sleep for the -20 ms rest
+    Paced over(0, 500 * MS, 10 * MS, monitored);
+    EXPECT_EQ(over.clock.sleeps.size(), 2u);
+    EXPECT_EQ(over.correction, -20 * MS);
+    EXPECT_EQ(over.live.checks, monitored ? 3 : 0);
+    // An overrun starts the next sample at once and resets the correction.
+    Paced overrun(1500 * MS, 1000 * MS, 0, monitored, -7 * MS);
+    EXPECT_FALSE(overrun.lost);
+    EXPECT_TRUE(overrun.clock.sleeps.empty());
+    EXPECT_EQ(overrun.correction, 0);  // no catch-up samples later
+    EXPECT_EQ(overrun.live.checks, monitored ? 1 : 0);
+  }
+  Paced lost(0, 20000 * MS, 0, true, 0, 2);  // a lost cache ends the sleep at the next slice
+  EXPECT_TRUE(lost.lost);
+  EXPECT_EQ(lost.clock.t, 500 * MS);
 }
 
 TEST(Pacing, SampleStartsStayOnTheGridWithoutDrift) {
@@ -63,50 +91,6 @@ TEST(Pacing, SampleStartsStayOnTheGridWithoutDrift) {
     EXPECT_EQ(clock.t, 20 * 2000 * MS + 3 * MS) << (monitored ? "monitored" : "host-only");
     EXPECT_EQ(correction, -3 * MS);
   }
-}
-
-TEST(Pacing, AnOverrunStartsTheNextSampleAtOnceAndResetsTheCorrection) {
-  for (bool monitored : {true, false}) {
-    FakeClock clock;
-    clock.t = 1500 * MS;  // longer than the interval
-    Liveness live;
-    TallyPaceCheck check = live.check();
-    int64_t correction = -7 * MS;
-    EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, monitored ? &check : nullptr));
-    EXPECT_TRUE(clock.sleeps.empty());
-    EXPECT_EQ(correction, 0);  // no catch-up samples later
-    EXPECT_EQ(live.checks, monitored ? 1 : 0);
-  }
-}
-
-TEST(Pacing, ALostCacheEndsTheSleepAtTheNextSlice) {
-  FakeClock clock;
-  Liveness live;
-  live.goneAtCheck = 2;
-  TallyPaceCheck check = live.check();
-  int64_t correction = 0;
-  EXPECT_TRUE(TallyPace(clock, 20000 * MS, 0, &correction, &check));
-  EXPECT_EQ(clock.sleeps.size(), 2u);
-  EXPECT_EQ(clock.t, 500 * MS);
-}
-
-TEST(Pacing, SlicesThatOversleepThePointLeaveANegativeRestAsTheCorrection) {
-  FakeClock clock;
-  clock.oversleep = 10 * MS;
-  Liveness live;
-  TallyPaceCheck check = live.check();
-  int64_t correction = 0;
-  EXPECT_FALSE(TallyPace(clock, 500 * MS, 0, &correction, &check));
-  EXPECT_EQ(clock.sleeps.size(), 2u);  // no third sleep for the -20 ms rest
-  EXPECT_EQ(correction, -20 * MS);
-  EXPECT_EQ(live.checks, 3);
-
-  FakeClock hostOnly;
-  hostOnly.oversleep = 10 * MS;
-  correction = 0;
-  EXPECT_FALSE(TallyPace(hostOnly, 500 * MS, 0, &correction, nullptr));
-  EXPECT_EQ(hostOnly.sleeps.size(), 2u);
-  EXPECT_EQ(correction, -20 * MS);
 }
 
 }  // namespace
