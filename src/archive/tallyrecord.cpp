@@ -8,6 +8,7 @@
 #include "host/utlexit.h"
 #include "hoststats/hostprocess.h"
 #include "monitor/tallymgr.h"
+#include "shrpc/shrpccmn.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ bool osStatsWarningPrinted = false;
 }  // namespace
 
 void TallyMgr::wroteProcess(int processId) {
-  // Without a cache the only record that can be written is the monitor's own.
-  if (shrpcPtr == nullptr) UTL_GUARANTEE(processId == thisProcessPid);
+  // Without an attached, enabled cache the only record written here is the monitor's own.
+  if (shrpcPtr == nullptr || !shrpcPtr->cacheEnabled()) UTL_GUARANTEE(processId == thisProcessPid);
   if (processId > 0 && (!pidsToMonitor.isEmpty() || !uidsToMonitor.isEmpty())) pidsWrittenThisTime.add(processId);
 }
 

@@ -18,7 +18,6 @@ const int MAX_PARTITION = 1024;
 const int MAX_SIMPLE_NET = 32;
 const int MAX_COMPLEX_NET = 32;
 const int MAX_CPU_STATS = 5;
-const int PID_HASH_MAP_SIZE = 4096;
 
 // CPU time states kept per CPU for percentages.
 enum { CPU_STAT_IDLE = 0, CPU_STAT_USER = 1, CPU_STAT_SYSTEM = 2, CPU_STAT_IOWAIT = 3, CPU_STAT_SWAPWAIT = 4 };

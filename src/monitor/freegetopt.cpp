@@ -66,13 +66,13 @@ int free_getopt(int argc, const char** argv, const char* optstring, int startInd
   }
 
   int letter = (unsigned char)*scan.nextChar++;
-  const char* spec = letter == ':' ? nullptr : strchr(optstring, letter);
-  if (spec == nullptr) {
+  const char* entry = letter == ':' ? nullptr : strchr(optstring, letter);
+  if (entry == nullptr) {
     if (free_opterr) fprintf(stderr, "%s: invalid option -%c\n", argv[0], letter);
     free_optopt = letter;
     return '?';
   }
-  if (spec[1] != ':') return letter;
+  if (entry[1] != ':') return letter;
 
   if (*scan.nextChar != '\0') {
     free_optarg = scan.nextChar;

@@ -45,7 +45,6 @@ void HostStatWriter::getSampleTime() { sampleTimeStamp = (uint32_t)HostFtime(nul
 
 void TallyMgr::TallySloop() {
   const int64_t interval = (int64_t)sampleIntervalMs * 1000000;
-  TallyCheckDataFileName(this);
   {
     ExitSignalsHeld held;
     // Below one second, stamps count samples from the second the loop started.

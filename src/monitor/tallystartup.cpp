@@ -9,6 +9,7 @@
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 #include "monitor/tallymgr.h"
+#include "monitor/tallyoutput.h"
 #include "netinfo/netinfo.h"
 #include "shrpc/shrpccmn.h"
 
@@ -47,6 +48,8 @@ void TallyMgr::TallyInit() {
   }
   if (sampleIntervalMs == 0) sampleIntervalMs = DEFAULT_INTERVAL_MS;
   UtlAtExit(tallyExitHandler);
+  // A name that cannot hold its suffixes is refused before anything is printed or opened.
+  TallyCheckDataFileName(this);
 }
 
 BoolType TallyMgr::startupCover() {

@@ -8,18 +8,19 @@
 #include <memory>
 #include <vector>
 
+#include "archive/stattype.h"
+
 namespace {
+
+using Slots = std::vector<uint32_t>;
 
 class Table {
  public:
-  explicit Table(size_t slots) : _entries(new ShrPcProcessTableEntrySType[slots]()), _size(slots) {
-    for (size_t i = 0; i < slots; i++) {
-      _entries[i].stats.processId = -1;
-      _entries[i].stats.sessionId = -1;
-    }
+  explicit Table(size_t slots) : _e(slots) {
+    for (auto& e : _e) e.stats.processId = e.stats.sessionId = -1;
   }
   void set(uint32_t slot, uint32_t kind, const char* name, int pid, int session, bool inUse = true) {
-    ShrPcProcessTableEntrySType& e = _entries[slot];
+    ShrPcProcessTableEntrySType& e = _e[slot];
     e.inUse = inUse ? TRUE : FALSE;
     e.statType = kind;
     snprintf(e.processName, sizeof e.processName, "%s", name);
@@ -27,25 +28,19 @@ class Table {
     e.stats.sessionId = session;
   }
   // Slots visited, in visiting order.
-  std::vector<uint32_t> select(const CacheSelectionSType& sel) const {
-    std::vector<uint32_t> out;
-    struct Ctx {
-      const ShrPcProcessTableEntrySType* base;
-      std::vector<uint32_t>* out;
-    } ctx{_entries.get(), &out};
-    int n = ShrPcSelectProcesses(_entries.get(), (uint32_t)_size, sel,
-                                 [](const ShrPcProcessTableEntrySType* e, void* c) {
-                                   Ctx* x = static_cast<Ctx*>(c);
-                                   x->out->push_back((uint32_t)(e - x->base));
-                                 },
-                                 &ctx);
-    EXPECT_EQ(n, (int)out.size());
-    return out;
+  Slots select(const CacheSelectionSType& sel) const {
+    using Ctx = std::pair<const ShrPcProcessTableEntrySType*, Slots>;
+    Ctx ctx{_e.data(), {}};
+    auto visit = [](const ShrPcProcessTableEntrySType* e, void* c) {
+      static_cast<Ctx*>(c)->second.push_back((uint32_t)(e - static_cast<Ctx*>(c)->first));
+    };
+    const int n = ShrPcSelectProcesses(_e.data(), (uint32_t)_e.size(), sel, visit, &ctx);
+    EXPECT_EQ(n, (int)ctx.second.size());
+    return ctx.second;
   }
 
  private:
-  std::unique_ptr<ShrPcProcessTableEntrySType[]> _entries;
-  size_t _size;
+  std::vector<ShrPcProcessTableEntrySType> _e;
 };
 
 // A cache like the simulator's: monitor, keeper, two keeper threads, page servers
@@ -77,74 +72,56 @@ CacheSelectionSType keeperOnly(BoolType pgs, BoolType pageMgr) { return {TRUE, p
 
 }  // namespace
 
-TEST(CacheSelection, NormalModeTakesEveryEntryInUseThatCarriesAProcess) {
+TEST(CacheSelection, NormalModeTakesEveryEntryWithAProcessAndSessionListsOnlyFilterEnvoys) {
   Table t = typicalCache();
-  EXPECT_EQ(t.select(normal()), (std::vector<uint32_t>{0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14}));
-
-}
-
-TEST(CacheSelection, SessionListKeepsOnlyItsEnvoysAndEveryOtherKind) {
-  Table t = typicalCache();
-  std::vector<int> three{3};
-  EXPECT_EQ(t.select(normal(three)), (std::vector<uint32_t>{0, 1, 3, 4, 5, 6, 7, 8, 10, 14}));
-  std::vector<int> several{2, 5, 9};
-  EXPECT_EQ(t.select(normal(several)), (std::vector<uint32_t>{0, 1, 3, 4, 5, 6, 7, 8, 9, 13, 14}));
-  std::vector<int> none{42};
-  EXPECT_EQ(t.select(normal(none)), (std::vector<uint32_t>{0, 1, 3, 4, 5, 6, 7, 8, 14}));
+  const std::pair<std::vector<int>, Slots> cases[] = {
+      {{}, {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14}},
+      {{3}, {0, 1, 3, 4, 5, 6, 7, 8, 10, 14}},
+      {{2, 5, 9}, {0, 1, 3, 4, 5, 6, 7, 8, 9, 13, 14}},
+      {{42}, {0, 1, 3, 4, 5, 6, 7, 8, 14}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(t.select(normal(c.first)), c.second);
 }
 
 TEST(CacheSelection, KeeperOnlyModesAddAioPageServersAndTheFirstPageManager) {
   Table t = typicalCache();
-  EXPECT_EQ(t.select(keeperOnly(FALSE, FALSE)), (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(t.select(keeperOnly(FALSE, FALSE)), (Slots{0, 1}));
   // -P: Aio page servers in use with a process, ascending (the pid-0 one included).
-  EXPECT_EQ(t.select(keeperOnly(TRUE, FALSE)), (std::vector<uint32_t>{0, 1, 3, 5, 14}));
+  EXPECT_EQ(t.select(keeperOnly(TRUE, FALSE)), (Slots{0, 1, 3, 5, 14}));
   // -J: only the first page manager thread in use, never the later ones.
-  EXPECT_EQ(t.select(keeperOnly(FALSE, TRUE)), (std::vector<uint32_t>{0, 1, 4}));
-  EXPECT_EQ(t.select(keeperOnly(TRUE, TRUE)), (std::vector<uint32_t>{0, 1, 3, 5, 14, 4}));
-}
+  EXPECT_EQ(t.select(keeperOnly(FALSE, TRUE)), (Slots{0, 1, 4}));
+  EXPECT_EQ(t.select(keeperOnly(TRUE, TRUE)), (Slots{0, 1, 3, 5, 14, 4}));
 
-TEST(CacheSelection, KeeperOnlyWithoutAKeeperInSlotOneKeepsOnlyTheMonitor) {
-  Table t = typicalCache();
-  t.set(1, 8, "envoyInSlot1", 101, 2);
-  EXPECT_EQ(t.select(keeperOnly(FALSE, FALSE)), (std::vector<uint32_t>{0}));
-  EXPECT_EQ(t.select(keeperOnly(TRUE, TRUE)), (std::vector<uint32_t>{0}));
-}
-
-TEST(CacheSelection, KeeperOnlySkipsMonitorAndKeeperWithoutAProcess) {
-  Table t = typicalCache();
-  t.set(0, 1, "cachewarden", -1, -1);
+  t.set(0, 1, "cachewarden", -1, -1);  // monitor and keeper without a process are skipped
   t.set(1, 2, "keeper", 101, -1, false);
-  EXPECT_EQ(t.select(keeperOnly(TRUE, TRUE)), (std::vector<uint32_t>{3, 5, 14, 4}));
+  EXPECT_EQ(t.select(keeperOnly(TRUE, TRUE)), (Slots{3, 5, 14, 4}));
+  Table noKeeper = typicalCache();
+  noKeeper.set(1, 8, "envoyInSlot1", 101, 2);  // no keeper in slot 1: only the monitor
+  EXPECT_EQ(noKeeper.select(keeperOnly(TRUE, TRUE)), (Slots{0}));
   Table tiny(1);
   tiny.set(0, 1, "cachewarden", 100, -1);
-  EXPECT_EQ(tiny.select(keeperOnly(TRUE, TRUE)), (std::vector<uint32_t>{0}));
+  EXPECT_EQ(tiny.select(keeperOnly(TRUE, TRUE)), (Slots{0}));
 }
 
-TEST(CacheRecordShape, CountsMatchTheTypeDescriptionsAndStartAtTheFirst64BitStatistic) {
+// The values of a record are as many as its type names in the header, and the
+// 64-bit run starts where the catalogue places the first 64-bit statistic.
+TEST(CacheRecordShape, AgreesWithTheCatalogue) {
   std::unique_ptr<ShrPcStatsSType> stats(new ShrPcStatsSType());
   const char* block = reinterpret_cast<const char*>(stats.get());
-  struct Case {
-    uint32_t kind;
-    int names;  // names of the type in the header: 3 fixed + values
-    int count32, count64;
-    long first64Offset;  // from the statistics block; -1 = none
-  } cases[] = {{1, 159, 137, 19, 552}, {2, 307, 239, 65, 960}, {4, 74, 71, 0, -1}, {8, 228, 169, 56, 680}};
-  for (const Case& c : cases) {
+  for (int row = 0; row < StatTypeCount; row++) {
+    const StatTypeSType& t = StatTypeTable[row];
     int n32 = -1, n64 = -1;
     const int64_t* first64 = nullptr;
-    ASSERT_TRUE(ShrPcRecordShape(stats.get(), c.kind, &n32, &first64, &n64)) << c.kind;
-    EXPECT_EQ(n32, c.count32) << c.kind;
-    EXPECT_EQ(n64, c.count64) << c.kind;
-    EXPECT_EQ(3 + n32 + n64, c.names) << c.kind;
-    EXPECT_EQ(first64 ? reinterpret_cast<const char*>(first64) - block : -1, c.first64Offset) << c.kind;
-    // One alignment word lies between the end of the 32-bit run and the 64-bit run.
-    if (first64) {
-      EXPECT_EQ(4L * n32 + 4, c.first64Offset) << c.kind;
+    ASSERT_EQ(ShrPcRecordShape(stats.get(), (uint32_t)t.id, &n32, &first64, &n64), t.id <= 8) << t.name;
+    if (t.id > 8) continue;
+    EXPECT_EQ(3 + n32 + n64, t.ctrCount) << t.name;
+    const StatTypeKind kind =
+        t.id == 1 ? STATTYPE_KIND_MONITOR : t.id == 2 ? STATTYPE_KIND_KEEPER : STATTYPE_KIND_ENVOY;
+    if (n64 > 0) {
+      EXPECT_EQ(reinterpret_cast<const char*>(first64) - block, StatTypeByteOffsetForIndex(kind, n32 - 2)) << t.name;
     }
   }
-  for (uint32_t kind : {0u, 16u, 32u, 64u, 3u}) {
-    int n32 = -1, n64 = -1;
-    const int64_t* first64 = nullptr;
-    EXPECT_FALSE(ShrPcRecordShape(stats.get(), kind, &n32, &first64, &n64)) << kind;
-  }
+  int n32, n64;
+  const int64_t* first64;
+  EXPECT_FALSE(ShrPcRecordShape(stats.get(), 3, &n32, &first64, &n64));
 }

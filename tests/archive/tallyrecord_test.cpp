@@ -9,38 +9,35 @@
 #include "host/hosttime.h"
 #include "hoststats/hostprocess.h"
 #include "monitor/tallymgr.h"
+#include "shrpc/shrpccmn.h"
 
 namespace {
 
 // A manager with no cache attached, no lists and host statistics off.
 class TallyRecordTest : public ::testing::Test {
  protected:
-  TallyRecordTest() : writer(&mgr) {
-    memset(static_cast<void*>(&mgr), 0, sizeof(mgr));
+  TallyRecordTest() {
     mgr.statWriter = &writer.w;
     mgr.thisProcessPid = getpid();
     writer.w.disableSystemStats = TRUE;
     writer.w.sampleTimeStamp = 1700000123u;
+    cacheView.setCacheEnabled();
   }
-  TallyMgr mgr;
-  TestWriter writer;
+  TallyMgr mgr{};
+  TestWriter writer{&mgr};
+  ShrPcStateSType cacheView{};
 };
 
-TEST_F(TallyRecordTest, RecordWithBothValueRunsAndASpacedName) {
-  mgr.shrpcPtr = reinterpret_cast<ShrPcStateSType*>(&mgr);  // any non-null cache view
+TEST_F(TallyRecordTest, RecordWithBothValueRunsASpacedNameAndAnEmptyName) {
+  mgr.shrpcPtr = &cacheView;  // records of other processes need an attached, enabled cache
   const uint32_t v32[] = {4242, 0xFFFFFFFFu, 0, 17};
   const int64_t v64[] = {-1, -20, 9223372036854775807LL};
   mgr.writeTallyRecord("page  server 1", 8, v32, 4242, 4, v64, 3);
   mgr.writeTallyRecord("AppStat", 32, v32 + 2, 0, 2);
+  mgr.writeTallyRecord("", 2, v32, 4242, 2);
   EXPECT_EQ(writer.text(),
             "8 1700000123 page__server_1 4242 4294967295 0 17 -1 -20 9223372036854775807\n"
-            "32 1700000123 AppStat 0 17\n");
-}
-
-TEST_F(TallyRecordTest, EmptyNameKeepsItsToken) {
-  const uint32_t v32[] = {(uint32_t)getpid(), 0};
-  mgr.writeTallyRecord("", 16, v32, getpid(), 2);
-  EXPECT_EQ(writer.text(), "16 1700000123 Unnamed " + std::to_string(getpid()) + " 0\n");
+            "32 1700000123 AppStat 0 17\n2 1700000123 Unnamed 4242 4294967295\n");
 }
 
 TEST_F(TallyRecordTest, MonitorRecordAddsTheTimeSinceTheSampleBegan) {
@@ -54,10 +51,8 @@ TEST_F(TallyRecordTest, MonitorRecordAddsTheTimeSinceTheSampleBegan) {
 }
 
 TEST_F(TallyRecordTest, WrittenProcessesAreNotedOnlyWhileListedProcessesAreMonitored) {
-  mgr.shrpcPtr = reinterpret_cast<ShrPcStateSType*>(&mgr);
-  mgr.pidsToMonitor.initForSize(4);
-  mgr.uidsToMonitor.initForSize(4);
-  mgr.pidsWrittenThisTime.initForSize(4);
+  mgr.shrpcPtr = &cacheView;
+  for (SortedList* l : {&mgr.pidsToMonitor, &mgr.uidsToMonitor, &mgr.pidsWrittenThisTime}) l->initForSize(4);
   const uint32_t v32[] = {1, 2};
   mgr.writeTallyRecord("Kpr", 2, v32, 321, 2);
   EXPECT_EQ(mgr.pidsWrittenThisTime.size(), 0);  // no -Q or -U list: nothing to note
@@ -67,9 +62,7 @@ TEST_F(TallyRecordTest, WrittenProcessesAreNotedOnlyWhileListedProcessesAreMonit
   mgr.writeTallyRecord("AppStat", 32, v32, 0, 2);  // id 0 is not a process
   ASSERT_EQ(mgr.pidsWrittenThisTime.size(), 1);
   EXPECT_EQ(mgr.pidsWrittenThisTime.list[0], 321);
-  mgr.pidsToMonitor.destroy();
-  mgr.uidsToMonitor.destroy();
-  mgr.pidsWrittenThisTime.destroy();
+  for (SortedList* l : {&mgr.pidsToMonitor, &mgr.uidsToMonitor, &mgr.pidsWrittenThisTime}) l->destroy();
 }
 
 TEST(HostProcessExists, LiveUnpermittedAndReapedProcesses) {

@@ -54,23 +54,18 @@ TEST_F(TallyReadCommand, CheckSummarisesAGoodArchiveAndNamesTheFirstBadLine) {
   EXPECT_EQ(bad.err, "tallyread: " + dir.file("bad.out") +
                          ":35: record of type 64 (HardDisk) has 6 values, the type has 7 fields\n");
 
-  RunResult missing = run({"check", dir.file("none.out")});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
+  EXPECT_EQ(run({"check", dir.file("none.out")}).status, 1);
   EXPECT_EQ(run({"check"}).status, 2);
 }
 
-TEST_F(TallyReadCommand, TypesListsNumbersFieldsAndRecordCounts) {
+TEST_F(TallyReadCommand, TypesListsRecordCountsAndCsvSelectsByTypeInstanceAndFields) {
   RunResult r = run({"types", dir.file("a.out")});
   ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<std::string> lines = splitLines(r.out);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[1], "16         Tally                        6         2");
-  EXPECT_EQ(lines[2], "32         AppStat                     5+         1");
-  EXPECT_EQ(lines[3], "64         HardDisk                     7         3");
-}
+  EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),  // after the column titles
+            "16         Tally                        6         2\n"
+            "32         AppStat                     5+         1\n"
+            "64         HardDisk                     7         3\n");
 
-TEST_F(TallyReadCommand, CsvSelectsByTypeInstanceAndFields) {
   RunResult all = run({"csv", dir.file("a.out"), "--type", "HardDisk", "--fields", "WriteKBytes,ReadKBytes"});
   ASSERT_EQ(all.status, 0) << all.err;
   EXPECT_EQ(all.out, "time,instance,WriteKBytes,ReadKBytes\n100,sda,20,10\n100,sdb,21,11\n101,sda,22,12\n");

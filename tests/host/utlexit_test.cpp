@@ -20,40 +20,21 @@ void handlerReenter() {
 }
 void recordStatus(int status) { hookStatus = status; }
 
-class UtlExitTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    UtlExitInit();
-    trace.clear();
-    hookStatus = -1;
-    UtlExitSetTestHook(recordStatus);
-  }
-  void TearDown() override { UtlExitSetTestHook(nullptr); }
-};
-
-TEST_F(UtlExitTest, HandlersRunLastRegisteredFirstAndOnlyOnce) {
-  UtlAtExit(handlerA);
-  UtlAtExit(handlerB);
-  UtlExit(0, FALSE);
-  EXPECT_EQ(trace, "BA");
-  EXPECT_EQ(hookStatus, 0);
-  UtlExit(0, FALSE);  // the table is empty now
-  EXPECT_EQ(trace, "BA");
-}
-
-TEST_F(UtlExitTest, ReentryFromAHandlerReturnsAndTheRestStillRun) {
+TEST(UtlExit, HandlersRunLastRegisteredFirstOnceAndReentryReturns) {
+  UtlExitInit();
+  UtlExitSetTestHook(recordStatus);
   UtlAtExit(handlerA);
   UtlAtExit(handlerReenter);
   UtlAtExit(handlerB);
   UtlExit(0, FALSE);
-  EXPECT_EQ(trace, "BRA");
+  EXPECT_EQ(trace, "BRA");  // the re-entering handler's own exit returned at once
   EXPECT_EQ(hookStatus, 0);
   EXPECT_EQ(UtlExitStatus(), 0);
+  UtlExit(0, FALSE);  // the table is empty now
+  EXPECT_EQ(trace, "BRA");
+  UtlExitSetTestHook(nullptr);
 }
 
-}  // namespace
-
-namespace {
 
 using ::testing::ExitedWithCode;
 
@@ -62,30 +43,16 @@ using ::testing::ExitedWithCode;
 TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
   UtlExitSetTestHook(nullptr);
   EXPECT_EXIT(UtlExit(3, FALSE), ExitedWithCode(3), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(0, FALSE);
-      },
-      ExitedWithCode(5), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(3, FALSE);
-      },
-      ExitedWithCode(5), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(5, FALSE);
-      },
-      ExitedWithCode(5), "");
-  EXPECT_EXIT(
-      {
-        HostIncrementSigTerm();
-        UtlExit(3, TRUE);
-      },
-      ExitedWithCode(3), "");
+  struct Case { int status; BoolType keepStatus; int expected; };
+  for (const Case& c : {Case{0, FALSE, 5}, Case{3, FALSE, 5}, Case{5, FALSE, 5}, Case{3, TRUE, 3}}) {
+    EXPECT_EXIT(
+        {
+          HostIncrementSigTerm();
+          UtlExit(c.status, c.keepStatus);
+        },
+        ExitedWithCode(c.expected), "")
+        << c.status;
+  }
 }
 
 TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
@@ -106,21 +73,6 @@ TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
         UTL_GUARANTEE(false);
       },
       ExitedWithCode(5), "sleep time 1\n\\|__________________________________ \n$");
-}
-
-void noop() {}
-
-TEST(UtlExitDeath, TheHundredAndFirstHandlerIsAGuaranteeFailure) {
-  setenv("QL_CORE_TIME_OUT", "1", 1);
-  EXPECT_EXIT(
-      {
-        UtlExitInit();
-        for (int i = 0; i < 100; i++) UtlAtExit(noop);
-        HostSafeWrite(2, "hundred registered\n");
-        UtlAtExit(noop);
-      },
-      ExitedWithCode(1),
-      "hundred registered\n\nUtlAtExit: Attempt to register more than 100 exit functions.\n(.|\n)*UTL_GUARANTEE failed");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// A private copy of a fixture tree under tests/fixtures/hoststats/, which a
-// test may change between readings to play the host's figures forward.
+// A private copy of a fixture tree under tests/fixtures/, which a test may
+// change between readings (in place, as the kernel updates an open /proc file)
+// to play the host's figures forward.
 #pragma once
 
 #include <filesystem>
@@ -9,9 +10,9 @@
 
 class FixtureTree {
  public:
-  explicit FixtureTree(const std::string& name = "two-cpus") {
+  explicit FixtureTree(const std::string& fixture = "hoststats/two-cpus") {
     _root = _dir.path() + "/root";
-    std::filesystem::copy(std::string(TALLY_FIXTURES_DIR) + "/hoststats/" + name, _root,
+    std::filesystem::copy(std::string(TALLY_FIXTURES_DIR) + "/" + fixture, _root,
                           std::filesystem::copy_options::recursive);
   }
   const std::string& root() const { return _root; }
@@ -24,20 +25,9 @@ class FixtureTree {
   void remove(const std::string& rel) { std::filesystem::remove_all(path(rel)); }
   // Replaces the first line that starts with `prefix`.
   void replaceLine(const std::string& rel, const std::string& prefix, const std::string& line) {
-    std::string text = read(rel), out;
-    bool done = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t nl = text.find('\n', pos);
-      std::string cur = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-      if (!done && cur.compare(0, prefix.size(), prefix) == 0) {
-        cur = line;
-        done = true;
-      }
-      out += cur + "\n";
-      pos = nl == std::string::npos ? text.size() : nl + 1;
-    }
-    write(rel, out);
+    const std::string text = "\n" + read(rel);
+    const size_t at = text.find("\n" + prefix), end = text.find('\n', at + 1);
+    write(rel, (text.substr(0, at + 1) + line + (end == std::string::npos ? "\n" : text.substr(end))).substr(1));
   }
   void setUptime(const std::string& seconds) { write("proc/uptime", seconds + " 0.00\n"); }
 
@@ -45,3 +35,4 @@ class FixtureTree {
   TempDir _dir;
   std::string _root;
 };
+

@@ -35,83 +35,50 @@ struct Scan {
 
 using Words = std::vector<std::string>;
 
-TEST(FreeGetopt, PositionalWordsMoveToTheEndInTheirOrder) {
+TEST(FreeGetopt, PositionalWordsMoveToTheEndUnlessPosixlyCorrectOrPlus) {
   Scan s({"prog", "cache", "-q", "-i", "5", "other", "-z"});
   EXPECT_EQ(s.seen, Words({"q", "i=5", "z"}));
   EXPECT_EQ(free_optind, 5);
   EXPECT_EQ(s.positional(), Words({"cache", "other"}));
   EXPECT_EQ(s.err, "");
-
   Scan alone({"prog", "-", "-q"});  // a lone "-" is a positional word
   EXPECT_EQ(alone.seen, Words({"q"}));
   EXPECT_EQ(alone.positional(), Words({"-"}));
+  Scan dashes({"prog", "x", "-q", "--", "-z"});  // "--" ends the scan
+  EXPECT_EQ(dashes.seen, Words({"q"}));
+  EXPECT_EQ(dashes.positional(), Words({"-z", "x"}));
 
-  Scan none({"prog"});
-  EXPECT_TRUE(none.seen.empty());
-  EXPECT_EQ(free_optind, 1);
-}
-
-TEST(FreeGetopt, DoubleDashEndsTheScan) {
-  Scan s({"prog", "x", "-q", "--", "-z"});
-  EXPECT_EQ(s.seen, Words({"q"}));
-  EXPECT_EQ(s.positional(), Words({"-z", "x"}));
-}
-
-TEST(FreeGetopt, PosixlyCorrectOrPlusStopsAtTheFirstPositionalWord) {
   setenv("POSIXLY_CORRECT", "1", 1);
   Scan posix({"prog", "cache", "-q"});
   unsetenv("POSIXLY_CORRECT");
   EXPECT_TRUE(posix.seen.empty());
   EXPECT_EQ(posix.positional(), Words({"cache", "-q"}));
-
   Scan plus({"prog", "-q", "cache", "-z"}, "+qz");
   EXPECT_EQ(plus.seen, Words({"q"}));
   EXPECT_EQ(plus.positional(), Words({"cache", "-z"}));
-
-  Scan after({"prog", "-q", "cache"}, "+qz");  // options first still work
-  EXPECT_EQ(after.seen, Words({"q"}));
-  EXPECT_EQ(after.positional(), Words({"cache"}));
 }
 
-TEST(FreeGetopt, GroupedLettersAndAttachedArguments) {
-  Scan grouped({"prog", "-qzA"});
-  EXPECT_EQ(grouped.seen, Words({"q", "z", "A"}));
-
-  Scan attached({"prog", "-qi5", "-fname"});
-  EXPECT_EQ(attached.seen, Words({"q", "i=5", "f=name"}));
-
+TEST(FreeGetopt, GroupedLettersArgumentsAndErrors) {
+  EXPECT_EQ(Scan({"prog", "-qzA"}).seen, Words({"q", "z", "A"}));
+  EXPECT_EQ(Scan({"prog", "-qi5", "-fname"}).seen, Words({"q", "i=5", "f=name"}));
   Scan dashArg({"prog", "-i", "-q", "-f", "--"});  // a word beginning with "-" is an argument too
   EXPECT_EQ(dashArg.seen, Words({"i=-q", "f=--"}));
   EXPECT_EQ(dashArg.positional(), Words({}));
-}
 
-TEST(FreeGetopt, MissingArgumentAndUnknownLetterAreReported) {
   Scan missing({"prog", "-i"});
   EXPECT_EQ(missing.seen, Words({"?i"}));
   EXPECT_EQ(missing.err, "prog: option -i requires an argument \n");
-
   Scan lone({"prog", "-f", "-", "-q"});  // a lone "-" is no argument
   EXPECT_EQ(lone.seen, Words({"?f", "q"}));
   EXPECT_EQ(lone.positional(), Words({"-"}));
-
   Scan unknown({"prog", "-qm:"});
   EXPECT_EQ(unknown.seen, Words({"q", "?m", "?:"}));
   EXPECT_EQ(unknown.err, "prog: invalid option -m\nprog: invalid option -:\n");
-
   free_opterr = 0;
   Scan silent({"prog", "-m", "-i"});
   free_opterr = 1;
   EXPECT_EQ(silent.seen, Words({"?m", "?i"}));
   EXPECT_EQ(silent.err, "");
-}
-
-TEST(FreeGetopt, AnExplicitStartIndexRestartsTheScan) {
-  std::vector<const char*> argv = {"prog", "-q", "-z"};
-  free_optind = 0;
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", -1), 'q');
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", 2), 'z');
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", -1), -1);
-  EXPECT_EQ(free_getopt(3, argv.data(), "qz", -1), 'q');  // after the end, -1 starts over
 }
 
 }  // namespace

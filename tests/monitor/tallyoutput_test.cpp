@@ -47,8 +47,7 @@ void handOver(TallyMgr* m) {
 // Stands in for the archive header: numbered, so a test can tell which
 // opening wrote it, and handed over through the writer's buffer as the real one.
 void numberedHeader(TallyMgr* m) {
-  headersWritten++;
-  append(m->statWriter, "HEADER " + std::to_string(headersWritten) + "\n");
+  append(m->statWriter, "HEADER " + std::to_string(++headersWritten) + "\n");
   handOver(m);
 }
 
@@ -57,8 +56,7 @@ std::string gunzipFile(const std::string& path) {
   if (!in) return "<cannot open>";
   std::string text;
   char chunk[4096];
-  int n;
-  while ((n = gzread(in, chunk, sizeof chunk)) > 0) text.append(chunk, (size_t)n);
+  for (int n; (n = gzread(in, chunk, sizeof chunk)) > 0;) text.append(chunk, (size_t)n);
   gzclose(in);
   return text;
 }
@@ -66,8 +64,6 @@ std::string gunzipFile(const std::string& path) {
 class OutputFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mgr = std::make_unique<TallyMgr>();
-    writer = std::make_unique<HostStatWriter>();
     storage.assign(64 * 1024, '\0');
     writer->rawBuffer = writer->buffer = writer->bufPtr = storage.data();
     writer->bufferSize = storage.size();
@@ -79,41 +75,31 @@ class OutputFileTest : public ::testing::Test {
     TallySetHeaderWriterForTest(numberedHeader);
     exitStatus = -1;
     headersWritten = 0;
-    base = dir.file("h");
     setBaseName(base);
   }
   void TearDown() override {
-    if (mgr->outFile && mgr->outFile != stdout) {
-      if (mgr->isCompressed) {
-        gzclose((gzFile)mgr->outFile);
-      } else {
-        fclose((FILE*)mgr->outFile);
-      }
-    }
+    if (mgr->outFile && mgr->isCompressed) gzclose((gzFile)mgr->outFile);
+    if (mgr->outFile && !mgr->isCompressed) fclose((FILE*)mgr->outFile);
     TallySetHeaderWriterForTest(nullptr);
     UtlExitSetTestHook(nullptr);
   }
-  void setBaseName(const std::string& name) { snprintf(mgr->sampleFileName, sizeof mgr->sampleFileName, "%s", name.c_str()); }
+  void setBaseName(const std::string& name) {
+    snprintf(mgr->sampleFileName, sizeof mgr->sampleFileName, "%s", name.c_str());
+  }
 
   TempDir dir;
-  std::string base;
-  std::unique_ptr<TallyMgr> mgr;
-  std::unique_ptr<HostStatWriter> writer;
+  std::string base = dir.file("h");
+  std::unique_ptr<TallyMgr> mgr = std::make_unique<TallyMgr>();
+  std::unique_ptr<HostStatWriter> writer = std::make_unique<HostStatWriter>();
   std::vector<char> storage;
 };
 
-TEST_F(OutputFileTest, NamesCarryNumberOutAndGzSuffixesInThatOrder) {
-  struct Case {
-    const char* base;
-    int restartCount;
-    BoolType compressed;
-    BoolType toStdout;
-    const char* expected;
-  } cases[] = {
+TEST_F(OutputFileTest, NamesCarryNumberOutAndGzSuffixesAndMustFit1023Characters) {
+  struct Case { const char* base; int restartCount; BoolType compressed, toStdout; const char* expected; };
+  const Case cases[] = {
       {"tally4242", 0, FALSE, FALSE, "tally4242.out"},
       {"tally4242", 1, FALSE, FALSE, "tally4242-1.out"},
-      {"tally4242", 12, TRUE, FALSE, "tally4242-12.out.gz"},
-      {"/var/tmp/run", 0, TRUE, FALSE, "/var/tmp/run.out.gz"},
+      {"/var/tmp/run", 12, TRUE, FALSE, "/var/tmp/run-12.out.gz"},
       {"run.out", 0, FALSE, FALSE, "run.out.out"},  // a -f name is never used bare
       {"stdout", 3, TRUE, TRUE, "stdout"},
   };
@@ -124,10 +110,9 @@ TEST_F(OutputFileTest, NamesCarryNumberOutAndGzSuffixesInThatOrder) {
     mgr->useStdout = c.toStdout;
     EXPECT_STREQ(mgr->TallyDataFile(), c.expected) << c.base << " #" << c.restartCount;
   }
-}
-
-TEST_F(OutputFileTest, NamesBeyond1023CharactersAreRefusedBeforeAnythingIsOpened) {
-  std::string fits(1023 - strlen(".out"), 'n');
+  mgr->useStdout = mgr->isCompressed = FALSE;
+  mgr->restartCount = 0;
+  const std::string fits(1023 - strlen(".out"), 'n');
   setBaseName(fits);
   TallyCheckDataFileName(mgr.get());
   EXPECT_EQ(exitStatus, -1);
@@ -140,73 +125,38 @@ TEST_F(OutputFileTest, NamesBeyond1023CharactersAreRefusedBeforeAnythingIsOpened
   TallyCheckDataFileName(mgr.get());
   EXPECT_EQ(GetCapturedStderr(), "[Tally] Fatal Error. Output file name is longer than 1023 characters\n");
   EXPECT_EQ(exitStatus, 3);
-
-  exitStatus = -1;
-  mgr->restartCount = 0;
-  setBaseName(fits + "n");
-  CaptureStderr();
-  mgr->TallyDataFile();  // refused with the message, not by an internal error
-  GetCapturedStderr();
-  EXPECT_EQ(exitStatus, 3);
 }
 
-TEST_F(OutputFileTest, OpeningCreatesAFreshFileWithMode0644CloseOnExecAndHeaderFirst) {
+TEST_F(OutputFileTest, OpeningCreatesOnlyAFreshFileWithMode0644CloseOnExecAndHeaderFirst) {
   mode_t mask = umask(022);
   ASSERT_TRUE(mgr->openOutFile());
   umask(mask);
-  std::string path = base + ".out";
   struct stat st;
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  ASSERT_EQ(stat((base + ".out").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
-  int fd = fileno((FILE*)mgr->outFile);
-  EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
-  EXPECT_EQ(readFileText(path), "HEADER 1\n");  // in the file before any sample
-  EXPECT_EQ(mgr->currentNumberOfSamples, 0);
-}
+  EXPECT_TRUE(fcntl(fileno((FILE*)mgr->outFile), F_GETFD) & FD_CLOEXEC);
+  EXPECT_EQ(readFileText(base + ".out"), "HEADER 1\n");  // in the file before any sample
+  mgr->closeOutFile();
 
-TEST_F(OutputFileTest, AnExistingFileIsNeverOverwritten) {
-  std::string path = base + ".out";
-  writeFileText(path, "earlier run\n");
-  CaptureStderr();
-  mgr->openOutFile();
-  std::string err = GetCapturedStderr();
-  EXPECT_EQ(exitStatus, 3);
-  EXPECT_EQ(mgr->outFile, nullptr);
-  EXPECT_EQ(err.rfind("[Error] errno=17,", 0), 0u) << err;
-  EXPECT_NE(err.find("EEXIST"), std::string::npos) << err;
-  EXPECT_NE(err.find("\n[Tally] Fatal Error. Error opening output file\n"), std::string::npos) << err;
-  EXPECT_EQ(readFileText(path), "earlier run\n");
-
-  // A directory that does not exist fails the same way, with its own number.
-  exitStatus = -1;
-  setBaseName(dir.file("no/such/dir/h"));
-  mgr->isCompressed = TRUE;
-  CaptureStderr();
-  mgr->openOutFile();
-  err = GetCapturedStderr();
-  EXPECT_EQ(exitStatus, 3);
-  EXPECT_EQ(err.rfind("[Error] errno=2,", 0), 0u) << err;
-}
-
-TEST_F(OutputFileTest, GzipOutputIsReadableByZlibAfterEachFlush) {
-  mgr->isCompressed = TRUE;
-  ASSERT_TRUE(mgr->openOutFile());
-  std::string path = base + ".out.gz";
-  append(writer.get(), "16 1700000000 Tally 1 0 0\n");
-  handOver(mgr.get());
-  // Still open: a partial flush makes everything so far decodable.
-  EXPECT_EQ(gunzipFile(path), "HEADER 1\n16 1700000000 Tally 1 0 0\n");
-
-  // A flush with nothing buffered still pushes what the stream holds.
-  std::string more = "16 1700000001 Tally 1 0 0\n";
-  mgr->writeBufferToFile(&more[0], more.size());
-  mgr->flushOutFile();
-  EXPECT_EQ(gunzipFile(path), "HEADER 1\n16 1700000000 Tally 1 0 0\n" + more);
+  // An existing file or a missing directory ends the run with its error number.
+  for (const std::pair<std::string, const char*>& c : {std::make_pair(base, "errno=17,"),
+                                                        std::make_pair(dir.file("no/dir/h"), "errno=2,")}) {
+    exitStatus = -1;
+    setBaseName(c.first);
+    CaptureStderr();
+    mgr->openOutFile();
+    const std::string err = GetCapturedStderr();
+    EXPECT_EQ(exitStatus, 3);
+    EXPECT_EQ(mgr->outFile, nullptr);
+    EXPECT_EQ(err.rfind(std::string("[Error] ") + c.second, 0), 0u) << err;
+    EXPECT_NE(err.find("\n[Tally] Fatal Error. Error opening output file\n"), std::string::npos) << err;
+  }
+  EXPECT_EQ(readFileText(base + ".out"), "HEADER 1\n");
 }
 
 TEST_F(OutputFileTest, AVanishedFileIsRecreatedWithHeaderFirstAndEveryPendingRecordOnce) {
   ASSERT_TRUE(mgr->openOutFile());
-  std::string path = base + ".out";
+  const std::string path = base + ".out";
   append(writer.get(), "rec 1\n");
   handOver(mgr.get());
   ASSERT_EQ(readFileText(path), "HEADER 1\nrec 1\n");
@@ -221,34 +171,45 @@ TEST_F(OutputFileTest, AVanishedFileIsRecreatedWithHeaderFirstAndEveryPendingRec
   handOver(mgr.get());
   EXPECT_EQ(GetCapturedStderr(), "[Tally] The output file is missing. Creating new output file.\n");
   EXPECT_EQ(readFileText(path), "HEADER 2\n" + pending);
-  EXPECT_EQ(writer->bufPtr, writer->buffer);
   EXPECT_EQ(exitStatus, -1);
-
-  // Later text goes on into the new file.
-  append(writer.get(), "rec last\n");
+  append(writer.get(), "rec last\n");  // later text goes on into the new file
   handOver(mgr.get());
   EXPECT_EQ(readFileText(path), "HEADER 2\n" + pending + "rec last\n");
+
+  // Closing hands over what is buffered once; a second close does nothing.
+  append(writer.get(), "rec end\n");
+  mgr->closeOutFile();
+  EXPECT_EQ(mgr->outFile, nullptr);
+  append(writer.get(), "rec after\n");
+  mgr->closeOutFile();
+  EXPECT_EQ(readFileText(path), "HEADER 2\n" + pending + "rec last\nrec end\n");
 }
 
-TEST_F(OutputFileTest, UnderRestartsTheReplacementTakesTheNextNumber) {
+TEST_F(OutputFileTest, GzipIsReadableAfterEachFlushAndUnderRestartsAReplacementTakesTheNextNumber) {
   mgr->restartCount = 1;
   mgr->isCompressed = TRUE;
   ASSERT_TRUE(mgr->openOutFile());
-  std::string first = base + "-1.out.gz";
-  ASSERT_EQ(unlink(first.c_str()), 0);
+  const std::string first = base + "-1.out.gz";
   append(writer.get(), "rec 1\n");
+  handOver(mgr.get());
+  EXPECT_EQ(gunzipFile(first), "HEADER 1\nrec 1\n");  // still open: a partial flush decodes
+  std::string more = "rec 2\n";
+  mgr->writeBufferToFile(&more[0], more.size());
+  mgr->flushOutFile();  // nothing buffered: the stream is still pushed
+  EXPECT_EQ(gunzipFile(first), "HEADER 1\nrec 1\nrec 2\n");
+
+  ASSERT_EQ(unlink(first.c_str()), 0);
+  append(writer.get(), "rec 3\n");
   CaptureStderr();
   handOver(mgr.get());
-  std::string err = GetCapturedStderr();
+  const std::string err = GetCapturedStderr();
   EXPECT_EQ(mgr->restartCount, 2);
   EXPECT_NE(err.find("  Output file is:     " + base + "-2.out.gz\n"), std::string::npos) << err;
-  EXPECT_EQ(gunzipFile(base + "-2.out.gz"), "HEADER 2\nrec 1\n");
-  EXPECT_NE(access(first.c_str(), F_OK), 0);
+  EXPECT_EQ(gunzipFile(base + "-2.out.gz"), "HEADER 2\nrec 3\n");
 }
 
 TEST_F(OutputFileTest, WriteFailuresEndTheRunButFlushFailuresDoNot) {
-  // Plain: a full device refuses the write itself.
-  FILE* full = fopen("/dev/full", "w");
+  FILE* full = fopen("/dev/full", "w");  // plain: the device refuses the write itself
   ASSERT_NE(full, nullptr);
   setvbuf(full, nullptr, _IONBF, 0);
   mgr->outFile = full;
@@ -260,43 +221,17 @@ TEST_F(OutputFileTest, WriteFailuresEndTheRunButFlushFailuresDoNot) {
   EXPECT_EQ(err.rfind("[Error] errno=28,", 0), 0u) << err;
   EXPECT_NE(err.find("\n[Tally] Fatal Error. Unable to write to output file\n"), std::string::npos) << err;
   fclose(full);
-  mgr->outFile = nullptr;
 
-  // Gzip: the write is buffered by zlib; the flush meets the full device,
-  // which is reported and the run goes on.
-  exitStatus = -1;
-  int fd = open("/dev/full", O_WRONLY);
-  ASSERT_GE(fd, 0);
+  exitStatus = -1;  // gzip: zlib buffers the write; the flush meets the full device
   mgr->isCompressed = TRUE;
-  mgr->outFile = gzdopen(fd, "wb");
+  mgr->outFile = gzdopen(open("/dev/full", O_WRONLY), "wb");
+  ASSERT_NE(mgr->outFile, nullptr);
   mgr->writeBufferToFile(&text[0], text.size());
   CaptureStderr();
   mgr->flushOutFile();
   err = GetCapturedStderr();
   EXPECT_EQ(exitStatus, -1);
   EXPECT_NE(err.find("[Tally] Error flushing output file\n"), std::string::npos) << err;
-}
-
-TEST_F(OutputFileTest, DoSafeCloseClosesAndForgetsTheDescriptor) {
-  int fd = open("/dev/null", O_RDONLY);
-  ASSERT_GT(fd, 2);
-  int kept = fd;
-  doSafeClose(&fd);
-  EXPECT_EQ(fd, -1);
-  EXPECT_EQ(fcntl(kept, F_GETFD), -1);
-}
-
-// These use the writer's own hand-over (HostStatWriter::flushBuffer).
-TEST_F(OutputFileTest, ClosingFlushesTheBufferOnceAndASecondCloseDoesNothing) {
-  ASSERT_TRUE(mgr->openOutFile());
-  std::string path = base + ".out";
-  append(writer.get(), "rec 1\n");
-  mgr->closeOutFile();
-  EXPECT_EQ(mgr->outFile, nullptr);
-  EXPECT_EQ(readFileText(path), "HEADER 1\nrec 1\n");
-  append(writer.get(), "rec 2\n");
-  mgr->closeOutFile();
-  EXPECT_EQ(readFileText(path), "HEADER 1\nrec 1\n");
 }
 
 }  // namespace

@@ -8,18 +8,16 @@ namespace {
 
 const int64_t MS = 1000000;
 
-// A simulated clock: every sleep lasts `oversleep` longer than asked, unless
-// `cutShort` is set, in which case a sleep lasts that long (a signal arrived).
+// A simulated clock: every sleep lasts `oversleep` longer than asked.
 class FakeClock : public TallyPaceClock {
  public:
   HostHrtime_t t = 0;
   int64_t oversleep = 0;
-  int64_t cutShort = 0;
   std::vector<int64_t> sleeps;
   HostHrtime_t now() override { return t; }
   void sleep(int64_t ns) override {
     sleeps.push_back(ns);
-    t += cutShort ? cutShort : ns + oversleep;
+    t += ns + oversleep;
   }
 };
 
@@ -34,45 +32,53 @@ struct Liveness {
   TallyPaceCheck check() { return TallyPaceCheck{isGone, this}; }
 };
 
-TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
+// One pacing with the sample taking `busy`, every sleep lasting `oversleep`
+// longer than asked; monitored or host-only (no liveness check).
+struct Paced {
   FakeClock clock;
-  clock.t = 100 * MS;  // the sample took 100 ms
-  clock.oversleep = 1 * MS;
   Liveness live;
-  TallyPaceCheck check = live.check();
-  int64_t correction = 0;
-  HostHrtime_t grid = 0;
-  EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, &check, &grid));
-  // 900 ms: three slices (each oversleeping 1 ms), then the 147 ms left.
-  EXPECT_EQ(clock.sleeps, (std::vector<int64_t>{250 * MS, 250 * MS, 250 * MS, 147 * MS}));
-  EXPECT_EQ(live.checks, 4);
-  EXPECT_EQ(correction, -1 * MS);  // the oversleep, taken off the next interval
-}
-
-TEST(Pacing, SampleStartsStayOnTheGridWithoutDrift) {
-  for (bool monitored : {true, false}) {
-    FakeClock clock;
-    clock.oversleep = 3 * MS;
-    Liveness live;
+  int64_t correction;
+  BoolType lost;
+  Paced(int64_t busy, int64_t interval, int64_t oversleep, bool monitored, int64_t correctionIn = 0, int goneAt = 0)
+      : correction(correctionIn) {
+    clock.t = busy;
+    clock.oversleep = oversleep;
+    live.goneAtCheck = goneAt;
     TallyPaceCheck check = live.check();
-    int64_t correction = 0;
     HostHrtime_t grid = 0;
-    HostHrtime_t t0 = 0;
-    for (int sample = 1; sample <= 20; sample++) {
-      clock.t += 40 * MS;  // the sample itself
-      TallyPace(clock, 2000 * MS, t0, &correction, monitored ? &check : nullptr, &grid);
-      t0 = clock.t;
-    }
-    // Twenty intervals later the loop is late by one oversleep, not twenty.
-    EXPECT_EQ(clock.t, 20 * 2000 * MS + 3 * MS) << (monitored ? "monitored" : "host-only");
-    EXPECT_EQ(correction, -3 * MS);
+    lost = TallyPace(clock, interval, 0, &correction, monitored ? &check : nullptr, &grid);
   }
+};
+
+TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
+  Paced p(100 * MS, 1000 * MS, 1 * MS, true);
+  EXPECT_FALSE(p.lost);
+  // 900 ms: three slices (each oversleeping 1 ms), then the 147 ms left.
+  EXPECT_EQ(p.clock.sleeps, (std::vector<int64_t>{250 * MS, 250 * MS, 250 * MS, 147 * MS}));
+  EXPECT_EQ(p.live.checks, 4);
+  EXPECT_EQ(p.correction, -1 * MS);  // the oversleep, taken off the next interval
+
+  for (bool monitored : {true, false}) {  // slices that oversleep the point: no sleep for the -20 ms rest
+    Paced over(0, 500 * MS, 10 * MS, monitored);
+    EXPECT_EQ(over.clock.sleeps.size(), 2u);
+    EXPECT_EQ(over.correction, -20 * MS);
+    EXPECT_EQ(over.live.checks, monitored ? 3 : 0);
+    // An overrun starts the next sample at once and resets the correction.
+    Paced overrun(1500 * MS, 1000 * MS, 0, monitored, -7 * MS);
+    EXPECT_FALSE(overrun.lost);
+    EXPECT_TRUE(overrun.clock.sleeps.empty());
+    EXPECT_EQ(overrun.correction, 0);  // no catch-up samples later
+    EXPECT_EQ(overrun.live.checks, monitored ? 1 : 0);
+  }
+  Paced lost(0, 20000 * MS, 0, true, 0, 2);  // a lost cache ends the sleep at the next slice
+  EXPECT_TRUE(lost.lost);
+  EXPECT_EQ(lost.clock.t, 500 * MS);
 }
 
-// Time spent after a pause and before the next sample starts (the liveness
-// check, the loop's own steps) is lateness on the grid like the oversleep: it
-// must not add up over a long run.
-TEST(Pacing, TimeBetweenThePauseAndTheNextSampleDoesNotAccumulate) {
+// Every sleep oversleeps 3 ms, each liveness check takes 2 ms and the loop 1 ms
+// more before the next start: all of it is lateness on the grid, taken off the
+// next interval, so it never adds up however long the run.
+TEST(Pacing, SampleStartsStayOnTheGridWithoutDrift) {
   struct SlowCheck {
     FakeClock* clock;
     static BoolType isGone(void* self) {
@@ -82,7 +88,7 @@ TEST(Pacing, TimeBetweenThePauseAndTheNextSampleDoesNotAccumulate) {
   };
   for (bool monitored : {true, false}) {
     FakeClock clock;
-    clock.oversleep = 1 * MS;
+    clock.oversleep = 3 * MS;
     SlowCheck slow{&clock};
     TallyPaceCheck check{SlowCheck::isGone, &slow};
     int64_t correction = 0;
@@ -96,74 +102,11 @@ TEST(Pacing, TimeBetweenThePauseAndTheNextSampleDoesNotAccumulate) {
       t0 = clock.t;
       starts.push_back(t0);
     }
-    // Every start is late by the same small amount: one oversleep, the last
-    // check and the step to the next start.
     int64_t late = starts[0] - 100 * MS;
-    EXPECT_LE(late, 4 * MS);
+    EXPECT_EQ(late, (monitored ? 6 : 4) * MS);
     for (size_t i = 0; i < starts.size(); i++)
       ASSERT_EQ(starts[i], (HostHrtime_t)(i + 1) * 100 * MS + late) << "sample " << i << (monitored ? " monitored" : "");
   }
-}
-
-TEST(Pacing, AnOverrunStartsTheNextSampleAtOnceAndResetsTheCorrection) {
-  for (bool monitored : {true, false}) {
-    FakeClock clock;
-    clock.t = 1500 * MS;  // longer than the interval
-    Liveness live;
-    TallyPaceCheck check = live.check();
-    int64_t correction = -7 * MS;
-    HostHrtime_t grid = 0;
-    EXPECT_FALSE(TallyPace(clock, 1000 * MS, 0, &correction, monitored ? &check : nullptr, &grid));
-    EXPECT_TRUE(clock.sleeps.empty());
-    EXPECT_EQ(correction, 0);  // no catch-up samples later
-    EXPECT_EQ(live.checks, monitored ? 1 : 0);
-  }
-}
-
-TEST(Pacing, ALostCacheEndsTheSleepAtTheNextSlice) {
-  FakeClock clock;
-  Liveness live;
-  live.goneAtCheck = 2;
-  TallyPaceCheck check = live.check();
-  int64_t correction = 0;
-  HostHrtime_t grid = 0;
-  EXPECT_TRUE(TallyPace(clock, 20000 * MS, 0, &correction, &check, &grid));
-  EXPECT_EQ(clock.sleeps.size(), 2u);
-  EXPECT_EQ(clock.t, 500 * MS);
-}
-
-TEST(Pacing, SlicesThatOversleepThePointLeaveANegativeRestAsTheCorrection) {
-  FakeClock clock;
-  clock.oversleep = 10 * MS;
-  Liveness live;
-  TallyPaceCheck check = live.check();
-  int64_t correction = 0;
-  HostHrtime_t grid = 0;
-  EXPECT_FALSE(TallyPace(clock, 500 * MS, 0, &correction, &check, &grid));
-  EXPECT_EQ(clock.sleeps.size(), 2u);  // no third sleep for the -20 ms rest
-  EXPECT_EQ(correction, -20 * MS);
-  EXPECT_EQ(live.checks, 3);
-
-  FakeClock hostOnly;
-  hostOnly.oversleep = 10 * MS;
-  correction = 0;
-  grid = 0;
-  EXPECT_FALSE(TallyPace(hostOnly, 500 * MS, 0, &correction, nullptr, &grid));
-  EXPECT_EQ(hostOnly.sleeps.size(), 2u);
-  EXPECT_EQ(correction, -20 * MS);
-}
-
-TEST(Pacing, SlicesCutShortBySignalsAreMadeUpByTheLastSleep) {
-  FakeClock clock;
-  clock.cutShort = 5 * MS;
-  int64_t correction = 0;
-  HostHrtime_t grid = 0;
-  TallyPace(clock, 1000 * MS, 0, &correction, nullptr, &grid);
-  // Four slices of 5 ms, then the rest sleep (also cut short) asks for 980 ms.
-  ASSERT_EQ(clock.sleeps.size(), 5u);
-  EXPECT_EQ(clock.sleeps.back(), 980 * MS);
-  // The interval is not made up here: the next one carries the shortfall.
-  EXPECT_EQ(correction, 975 * MS);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "archive/hoststatwriter.h"
 #include "monitor/tallymgr.h"
 
 namespace {
@@ -26,37 +25,21 @@ class ResolveCacheNameTest : public ::testing::Test {
   std::string out;
 };
 
-TEST_F(ResolveCacheNameTest, ACacheNameIsUsedUnchangedAndNamesItsKeeper) {
+TEST_F(ResolveCacheNameTest, ACacheNameIsUsedUnchangedAndNamesItsKeeperEmptyNamesAreRefused) {
   ASSERT_TRUE(resolve("keeper7~1f2e"));
   EXPECT_STREQ(mgr->cacheName, "keeper7~1f2e");
   EXPECT_STREQ(mgr->keeperName, "keeper7");
   EXPECT_EQ(out, "");
-
   ASSERT_TRUE(resolve("a~b~c"));  // the keeper part ends at the first "~"
   EXPECT_STREQ(mgr->keeperName, "a");
-
-  std::string longKeeper(200, 'k');
+  const std::string longKeeper(200, 'k');
   ASSERT_TRUE(resolve(longKeeper + "~ff"));
   EXPECT_EQ(std::string(mgr->keeperName), longKeeper.substr(0, 127));
-}
 
-TEST_F(ResolveCacheNameTest, EmptyNamesAreRefused) {
   EXPECT_FALSE(resolve(""));
   EXPECT_EQ(out, "[ERROR]: A keeper name or cache name must be specified\n");
-
   EXPECT_FALSE(resolve("~abc"));
   EXPECT_EQ(out, "[ERROR]: The cache name '~abc' has no keeper name before the '~'\n");
-}
-
-TEST(TallySingletons, EachIsAllocatedOnceAndInitialisedInPlace) {
-  TallyMgr* mgr = TallyGetStatMgr();
-  ASSERT_NE(mgr, nullptr);
-  EXPECT_EQ(TallyGetStatMgr(), mgr);
-  EXPECT_EQ(TallyGetStatWriter(), TallyGetStatWriter());
-  mgr->init(TallyGetStatWriter());
-  EXPECT_EQ(mgr->statWriter, TallyGetStatWriter());
-  EXPECT_EQ(mgr->flushInterval, MAX_BUFFER_FLUSH_TIME);
-  EXPECT_EQ(mgr->shrpcPtr, nullptr);
 }
 
 }  // namespace

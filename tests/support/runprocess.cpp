@@ -1,13 +1,13 @@
 #include "support/runprocess.h"
 
-#include <fcntl.h>
+#include <ftw.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -17,23 +17,17 @@
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, const RunOptions& opts, const std::string& outPath,
-            const std::string& errPath, const std::string& inPath) {
+// Starts argv in its own process group, output to dir/stdout and dir/stderr.
+pid_t spawn(const std::vector<std::string>& argv, const RunOptions& opts, const std::string& dir) {
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     setpgid(0, 0);
-    int in = inPath.empty() ? open("/dev/null", O_RDONLY) : open(inPath.c_str(), O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    for (const auto& e : opts.unsetEnv) unsetenv(e.c_str());
+    if (!freopen("/dev/null", "r", stdin) || !freopen((dir + "/stdout").c_str(), "w", stdout) ||
+        !freopen((dir + "/stderr").c_str(), "w", stderr) || (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0))
+      _exit(126);
     for (const auto& e : opts.env) putenv(strdup(e.c_str()));
-    if (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0) _exit(126);
-    signal(SIGINT, opts.ignoreSigint ? SIG_IGN : SIG_DFL);
+    signal(SIGINT, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
@@ -47,30 +41,24 @@ pid_t spawn(const std::vector<std::string>& argv, const RunOptions& opts, const 
   return pid;
 }
 
-void decodeStatus(int wstatus, RunResult* r) {
-  if (WIFEXITED(wstatus)) {
-    r->status = WEXITSTATUS(wstatus);
-  } else if (WIFSIGNALED(wstatus)) {
-    r->status = -1;
-    r->signal = WTERMSIG(wstatus);
-  }
-}
-
-// Waits for pid up to timeoutSec; kills the process group after it.
-bool waitFor(pid_t pid, double timeoutSec, int* wstatus) {
+// Waits for pid up to timeoutSec, then kills its process group; returns the exit status.
+int waitFor(pid_t pid, double timeoutSec) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSec);
-  for (;;) {
-    pid_t r = waitpid(pid, wstatus, WNOHANG);
-    if (r == pid) return true;
-    if (r < 0 && errno != EINTR) return true;
+  int wstatus = 0;
+  for (pid_t r; (r = waitpid(pid, &wstatus, WNOHANG)) == 0 || (r < 0 && errno == EINTR);) {
     if (std::chrono::steady_clock::now() >= deadline) {
       kill(-pid, SIGKILL);
-      kill(pid, SIGKILL);
-      waitpid(pid, wstatus, 0);
-      return false;
+      waitpid(pid, &wstatus, 0);
+      return -1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+  remove(path);
+  return 0;
 }
 
 }  // namespace
@@ -83,22 +71,13 @@ std::string readFileText(const std::string& path) {
 }
 
 void writeFileText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::string cur;
-  for (char c : text) {
-    if (c == '\n') {
-      lines.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) lines.push_back(cur);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -106,59 +85,27 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 TempDir::TempDir() {
   char tmpl[] = "/tmp/tallytest.XXXXXX";
-  char* p = mkdtemp(tmpl);
-  if (!p) throw std::runtime_error("mkdtemp failed");
-  _path = p;
+  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+  _path = tmpl;
 }
 
-TempDir::~TempDir() {
-  std::string cmd = "rm -rf '" + _path + "'";
-  if (system(cmd.c_str()) != 0) {
-  }
-}
+TempDir::~TempDir() { nftw(_path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
 RunResult runProgram(const std::vector<std::string>& argv, const RunOptions& opts) {
-  TempDir dir;
-  std::string inPath;
-  if (!opts.stdinText.empty()) {
-    inPath = dir.file("stdin");
-    writeFileText(inPath, opts.stdinText);
-  }
-  pid_t pid = spawn(argv, opts, dir.file("stdout"), dir.file("stderr"), inPath);
-  int wstatus = 0;
-  RunResult r;
-  r.timedOut = !waitFor(pid, opts.timeoutSec, &wstatus);
-  decodeStatus(wstatus, &r);
-  r.out = readFileText(dir.file("stdout"));
-  r.err = readFileText(dir.file("stderr"));
-  return r;
+  BackgroundProgram p(argv, opts);
+  return p.wait(opts.timeoutSec);
 }
 
 BackgroundProgram::BackgroundProgram(const std::vector<std::string>& argv, const RunOptions& opts) {
   char tmpl[] = "/tmp/tallybg.XXXXXX";
-  char* p = mkdtemp(tmpl);
-  if (!p) throw std::runtime_error("mkdtemp failed");
-  _dir = p;
-  _outPath = _dir + "/stdout";
-  _errPath = _dir + "/stderr";
-  std::string inPath;
-  if (!opts.stdinText.empty()) {
-    inPath = _dir + "/stdin";
-    writeFileText(inPath, opts.stdinText);
-  }
-  _pid = spawn(argv, opts, _outPath, _errPath, inPath);
+  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+  _dir = tmpl;
+  _pid = spawn(argv, opts, _dir);
 }
 
 BackgroundProgram::~BackgroundProgram() {
-  if (!_reaped && _pid > 0) {
-    kill(-_pid, SIGKILL);
-    kill(_pid, SIGKILL);
-    int st;
-    waitpid(_pid, &st, 0);
-  }
-  std::string cmd = "rm -rf '" + _dir + "'";
-  if (system(cmd.c_str()) != 0) {
-  }
+  if (!_reaped) waitFor(_pid, 0);
+  nftw(_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 void BackgroundProgram::sendSignal(int sig) {
@@ -166,28 +113,21 @@ void BackgroundProgram::sendSignal(int sig) {
 }
 
 bool BackgroundProgram::running() {
-  if (_reaped) return false;
   int wstatus;
-  pid_t r = waitpid(_pid, &wstatus, WNOHANG);
-  if (r == _pid) {
-    _reaped = true;
-    decodeStatus(wstatus, &_result);
-    return false;
-  }
-  return true;
+  if (_reaped || waitpid(_pid, &wstatus, WNOHANG) != _pid) return !_reaped;
+  _reaped = true;
+  _status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return false;
 }
 
 RunResult BackgroundProgram::wait(double timeoutSec) {
-  if (!_reaped) {
-    int wstatus = 0;
-    _result.timedOut = !waitFor(_pid, timeoutSec, &wstatus);
-    decodeStatus(wstatus, &_result);
-    _reaped = true;
-  }
-  _result.out = readFileText(_outPath);
-  _result.err = readFileText(_errPath);
-  return _result;
+  if (!_reaped) _status = waitFor(_pid, timeoutSec);
+  _reaped = true;
+  RunResult r;
+  r.status = _status;
+  r.out = readFileText(_dir + "/stdout");
+  r.err = readFileText(_dir + "/stderr");
+  return r;
 }
 
-std::string BackgroundProgram::currentOut() const { return readFileText(_outPath); }
-std::string BackgroundProgram::currentErr() const { return readFileText(_errPath); }
+std::string BackgroundProgram::currentOut() const { return readFileText(_dir + "/stdout"); }

@@ -9,20 +9,15 @@
 #include <vector>
 
 struct RunResult {
-  std::string out;   // standard output
-  std::string err;   // standard error
-  int status = -1;   // exit status, or -1 when ended by a signal
-  int signal = 0;    // the signal that ended it, or 0
-  bool timedOut = false;
+  std::string out;  // standard output
+  std::string err;  // standard error
+  int status = -1;  // exit status, or -1 when ended by a signal (or killed after the time-out)
 };
 
 struct RunOptions {
   std::vector<std::string> env;  // extra "NAME=value" entries (added to the environment)
-  std::vector<std::string> unsetEnv;
   std::string cwd;               // working directory; empty = current
-  double timeoutSec = 60;        // the child is killed (SIGKILL) after this
-  bool ignoreSigint = false;     // start the child with SIGINT ignored
-  std::string stdinText;         // fed to standard input (then closed)
+  double timeoutSec = 90;        // the child is killed (SIGKILL) after this
 };
 
 // Runs argv[0] with the arguments and waits for it.
@@ -42,13 +37,12 @@ class BackgroundProgram {
   RunResult wait(double timeoutSec = 60);
   bool running();
   std::string currentOut() const;
-  std::string currentErr() const;
 
  private:
   pid_t _pid = -1;
-  std::string _outPath, _errPath, _dir;
+  std::string _dir;
   bool _reaped = false;
-  RunResult _result;
+  int _status = -1;
 };
 
 // A fresh temporary directory removed (recursively) when the object dies.
@@ -67,3 +61,10 @@ std::string readFileText(const std::string& path);
 void writeFileText(const std::string& path, const std::string& text);
 std::vector<std::string> splitLines(const std::string& text);
 void sleepMs(int ms);
+
+// Polls done() for at most limitMs: a bound against hanging, not a timing check.
+template <typename Pred>
+bool waitUntil(Pred done, int limitMs = 30000) {
+  for (int waited = 0; waited < limitMs && !done(); waited += 50) sleepMs(50);
+  return done();
+}

@@ -49,18 +49,16 @@ ArchiveError parseError(const std::string& text) {
 TEST(ArchiveReader, ReadsHeaderTypesAndRecordsAsWritten) {
   Archive archive;
   ArchiveError err;
+  ASSERT_TRUE(parseArchiveText(HEADER, &archive, &err)) << err.reason;  // a header alone is an archive
+  EXPECT_EQ(archive.sampleCount(), 0u);
   ASSERT_TRUE(parseArchiveText(HEADER + RECORDS, &archive, &err)) << err.line << ": " << err.reason;
   const ArchiveHeader& h = archive.header;
-  EXPECT_EQ(h.platform, "x86-64 (Solaris i386)");
   EXPECT_EQ(h.quillonVersion, "3.2.8.1, Sat Dec  5 17:44:19 2026");
   EXPECT_EQ(h.machine, "vm x86_64 (Linux 6.1.0 #1 SMP)");
   EXPECT_EQ(h.lineCount, HEADER_LINES);
   ASSERT_EQ(h.types.size(), 3u);
   EXPECT_EQ(h.types[0].name, "Tally");
   EXPECT_EQ(h.types[0].id, 16u);
-  EXPECT_EQ(h.types[0].fields.size(), 6u);
-  EXPECT_TRUE(h.types[1].openEnded);
-  EXPECT_FALSE(h.types[2].openEnded);
   EXPECT_EQ(h.types[2].fields.size(), 10u);
   EXPECT_EQ(h.types[2].fieldIndex("LockedPages"), 8);
 
@@ -72,55 +70,32 @@ TEST(ArchiveReader, ReadsHeaderTypesAndRecordsAsWritten) {
   EXPECT_EQ(archive.fieldUInt(*pages[1], "FreeMemory"), 1000u);
   EXPECT_EQ(pages[1]->time, 1700000001u);
   EXPECT_FALSE(archive.field(*pages[1], "NoSuchField"));
-  std::vector<const ArchiveRecord*> tally = archive.select("Tally");
-  EXPECT_EQ(archive.fieldUInt(*tally[1], "TimeWritingStats"), 4294967295u);
-  EXPECT_EQ(*archive.field(*tally[0], "ProcessName"), "Tally");
+  EXPECT_EQ(archive.fieldUInt(*archive.select("Tally")[1], "TimeWritingStats"), 4294967295u);
   // Application counters beyond the named fields are kept by position.
   const ArchiveRecord& app = *archive.select("AppStat")[1];
   ASSERT_EQ(app.tokens.size(), 8u);
   EXPECT_EQ(app.tokens[5], "-7");
-  EXPECT_EQ(archive.fieldInt(app, "SessionId"), 0);
   EXPECT_TRUE(archive.select("Envoy").empty());
-}
-
-TEST(ArchiveReader, HeaderOnlyArchiveHasNoRecords) {
-  Archive archive;
-  ArchiveError err;
-  ASSERT_TRUE(parseArchiveText(HEADER, &archive, &err)) << err.reason;
-  EXPECT_TRUE(archive.records.empty());
-  EXPECT_EQ(archive.sampleCount(), 0u);
 }
 
 // Each bad record line, placed after one good record, is reported at its line
 // with its reason.
 TEST(ArchiveReader, BadRecordLinesAreNamedWithLineAndReason) {
-  struct Case {
-    std::string line;
-    std::string reason;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {" 16 1700000002 Tally 1 0 3\n", "leading space"},
-      {"16 1700000002 Tally 1 0 3 \n", "trailing space"},
       {"16 1700000002  Tally 1 0 3\n", "two spaces in a row"},
-      {"16\t1700000002 Tally 1 0 3\n", "control character"},
       {"16 1700000002 Tally 1 0 3\r\n", "control character"},
       {"\n", "empty line"},
       {"128 1700000002 Tally 1 0 3\n", "unknown type number 128"},
-      {"x16 1700000002 Tally 1 0 3\n", "type number 'x16' is not a number"},
-      {"16 1700000002 Tally 1 0\n", "has 5 values, the type has 6 fields"},
-      {"16 1700000002 Tally 1 0 3 4\n", "has 7 values, the type has 6 fields"},
       {"32 1700000002 AppStat 0\n", "has 4 values, the type has 5 fields (at least"},
-      {"16 17000000x2 Tally 1 0 3\n", "time stamp '17000000x2'"},
       {"16 4294967296 Tally 1 0 3\n", "time stamp '4294967296'"},
-      {"16 1700000002 Tally 1 0 3.5\n", "field TimeWritingStats is not a number: '3.5'"},
       {"16 1700000002 Tally 1 0 007\n", "field TimeWritingStats is not a number"},
-      {"16 1700000002 Tally 1 -0 3\n", "field SessionId is not a number"},
-      {"16 1700000002 Tally 1 0 18446744073709551616\n", "is not a number"},
       {"32 1700000002 AppStat 0 0 1 2 x\n", "field value 8 is not a number: 'x'"},
   };
-  for (const Case& c : cases) {
-    ArchiveError err = parseError(HEADER + "16 1700000000 Tally 4242 0 12\n" + c.line + "16 1 Tally 1 0 1\n");
-    EXPECT_EQ(err.line, HEADER_LINES + 2) << c.line;
-    EXPECT_NE(err.reason.find(c.reason), std::string::npos) << c.line << " gave: " << err.reason;
+  for (const auto& c : cases) {
+    ArchiveError err = parseError(HEADER + "16 1700000000 Tally 4242 0 12\n" + c.first + "16 1 Tally 1 0 1\n");
+    EXPECT_EQ(err.line, HEADER_LINES + 2) << c.first;
+    EXPECT_NE(err.reason.find(c.second), std::string::npos) << c.first << " gave: " << err.reason;
   }
   ArchiveError cut = parseError(HEADER + "16 1700000000 Tally 4242 0 12\n16 1700000002 Tally 1 0 3");
   EXPECT_EQ(cut.line, HEADER_LINES + 2);
@@ -130,30 +105,18 @@ TEST(ArchiveReader, BadRecordLinesAreNamedWithLineAndReason) {
 TEST(ArchiveReader, BadHeadersAreRefusedWithTheLine) {
   auto replaced = [](const std::string& from, const std::string& to) {
     std::string text = HEADER;
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return text.replace(at, from.size(), to) + RECORDS;
+    return text.replace(text.find(from), from.size(), to) + RECORDS;
   };
-  struct Case {
-    std::string text;
-    size_t line;
-    std::string reason;
-  } cases[] = {
+  struct Case { std::string text; size_t line; std::string reason; };
+  const Case cases[] = {
       {"hello\n" + RECORDS, 1, "not a statistics archive"},
       {replaced("TALLY \"3\"", "TALLY \"4\""), 1, "unsupported format version"},
-      {replaced("Platform = ", "Platform= "), 2, "expected the line Platform = \"...\""},
       {replaced("Machine = \"vm x86_64 (Linux 6.1.0 #1 SMP)\"\n", ""), 4, "expected the line Machine"},
-      {replaced("StatTypes = [", "StatTypes = ("), 6, "expected the line 'StatTypes = ['"},
-      {replaced(") 16 ,", ") ,"), 7, "type Tally: a type number was expected after ')', found ','"},
       {replaced(") 16 ,", ") 16"), 7, "',' or the end of the list was expected after type Tally, found 'AppStat'"},
       {replaced(") 32 ,", ") 16 ,"), 7, "types Tally and AppStat share the number 16"},
-      {replaced("AppStat  ( ", "AppStat "), 7, "type AppStat: '(' was expected, found 'StatTypeNum'"},
       {replaced("  ) 64 \n", ""), 7, "type SystemPages: the field list is not closed"},
-      {replaced("%%%%Generated", "%%Generated"), HEADER_LINES - 2, "expected the line '%%%%Generated by"},
-      {replaced("ENDHEADER\n", "ENDHEADER \n"), HEADER_LINES - 1, "expected the line 'ENDHEADER'"},
       {replaced("ENDHEADER\n\n", "ENDHEADER\n"), HEADER_LINES, "expected the line ''"},
       {HEADER.substr(0, 200), 8, "the file ends inside the header (line without newline)"},
-      {HEADER.substr(0, HEADER.find("]")), 25, "the file ends inside the header"},
   };
   for (const Case& c : cases) {
     ArchiveError err = parseError(c.text);
@@ -162,20 +125,16 @@ TEST(ArchiveReader, BadHeadersAreRefusedWithTheLine) {
   }
 }
 
-void writeGzip(const std::string& path, const std::string& text) {
-  gzFile f = gzopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(gzwrite(f, text.data(), (unsigned)text.size()), (int)text.size());
-  ASSERT_EQ(gzclose(f), Z_OK);
-}
-
 TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
   TempDir dir;
   std::string text = HEADER;
   for (int sample = 0; sample < 3000; sample++)  // more than one read chunk
     text += "16 " + std::to_string(1700000000 + sample) + " Tally 4242 0 " + std::to_string(sample) + "\n";
   writeFileText(dir.file("plain.out"), text);
-  writeGzip(dir.file("packed.out.gz"), text);
+  gzFile f = gzopen(dir.file("packed.out.gz").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(gzwrite(f, text.data(), (unsigned)text.size()), (int)text.size());
+  ASSERT_EQ(gzclose(f), Z_OK);
 
   Archive plain, packed;
   ArchiveError err;
@@ -185,34 +144,25 @@ TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
   ASSERT_EQ(packed.records.size(), 3000u);
   EXPECT_EQ(packed.records.back().tokens, plain.records.back().tokens);
   EXPECT_EQ(packed.records.back().line, HEADER_LINES + 3000);
-  EXPECT_EQ(packed.sampleCount(), 3000u);
 
-  std::string whole = readFileText(dir.file("packed.out.gz"));
+  const std::string whole = readFileText(dir.file("packed.out.gz"));
   writeFileText(dir.file("cut.out.gz"), whole.substr(0, whole.size() / 2));
   EXPECT_FALSE(readArchiveFile(dir.file("cut.out.gz"), &packed, &err));
   EXPECT_NE(err.reason.find("gzip input is damaged or cut short"), std::string::npos) << err.reason;
-
   EXPECT_FALSE(readArchiveFile(dir.file("missing.out"), &packed, &err));
-  EXPECT_EQ(err.line, 0u);
   EXPECT_NE(err.reason.find("cannot open"), std::string::npos);
 }
 
 TEST(ArchiveNumbers, DecimalAsTheMonitorWritesThem) {
   uint64_t u;
   int64_t i;
-  EXPECT_TRUE(parseUInt("0", &u));
   EXPECT_TRUE(parseUInt("18446744073709551615", &u));
   EXPECT_EQ(u, UINT64_MAX);
-  EXPECT_FALSE(parseUInt("18446744073709551616", &u));
-  EXPECT_FALSE(parseUInt("01", &u));
-  EXPECT_FALSE(parseUInt("+1", &u));
-  EXPECT_FALSE(parseUInt("", &u));
   EXPECT_TRUE(parseInt("-9223372036854775808", &i));
   EXPECT_EQ(i, INT64_MIN);
-  EXPECT_FALSE(parseInt("-9223372036854775809", &i));
-  EXPECT_FALSE(parseInt("9223372036854775808", &i));
-  EXPECT_FALSE(parseInt("-0", &i));
-  EXPECT_FALSE(parseInt("-", &i));
+  for (const char* bad : {"18446744073709551616", "01", "+1", ""}) EXPECT_FALSE(parseUInt(bad, &u)) << bad;
+  for (const char* bad : {"-9223372036854775809", "9223372036854775808", "-0", "-"})
+    EXPECT_FALSE(parseInt(bad, &i)) << bad;
 }
 
 }  // namespace

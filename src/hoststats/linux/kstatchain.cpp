@@ -226,12 +226,12 @@ const NamedSpec kDiskErr[] = {{"Soft Errors", KSTAT_DATA_UINT32},      {"Hard Er
                               {"Predictive Failure Analysis", KSTAT_DATA_UINT32}};
 
 template <size_t N>
-void setNames(KstatSource* src, const NamedSpec (&spec)[N]) {
+void setNames(KstatSource* src, const NamedSpec (&items)[N]) {
   src->named.assign(N, KstatNamed());
   for (size_t i = 0; i < N; i++) {
     memset(&src->named[i], 0, sizeof(KstatNamed));
-    copyName(src->named[i].name, spec[i].name);
-    src->named[i].dataType = spec[i].type;
+    copyName(src->named[i].name, items[i].name);
+    src->named[i].dataType = items[i].type;
   }
 }
 

@@ -37,6 +37,14 @@ ProcOpenResult openProcPidFiles(const char* root, int pid, int fds[PROC_FILE_COU
         closeProcPidFiles(fds);
         return PROC_OPEN_NO_DESCRIPTORS;
       }
+      // io checks ptrace access at read time, not at open: a file that opens
+      // but refuses to be read is not worth a descriptor.
+      char probe[64];
+      size_t len;
+      if (i == PROC_FILE_IO && !doReadFile(fd, probe, sizeof(probe), &len)) {
+        close(fd);
+        fds[i] = -1;
+      }
       continue;
     }
     if (outOfDescriptors(errno)) {
@@ -92,15 +100,19 @@ BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, ProcPidSampl
   // but has no figures left worth recording.
   if (out->stat.state == 'Z' || out->stat.state == 'X') return FALSE;
 
-  out->haveIo = fds[PROC_FILE_IO] >= 0 ? TRUE : FALSE;
-  if (out->haveIo) {
-    if (!doReadFile(fds[PROC_FILE_IO], buf, sizeof(buf), &len)) return FALSE;
+  // The optional files only add figures: a refused read (io after the process
+  // changed its credentials) leaves those figures at 0 for this sample, while
+  // stat and status alone tell whether the process can be read. Text that does
+  // not parse is still an error.
+  out->haveIo = FALSE;
+  if (fds[PROC_FILE_IO] >= 0 && doReadFile(fds[PROC_FILE_IO], buf, sizeof(buf), &len)) {
     if (!parseProcPidIo(buf, len, &out->io)) return FALSE;
+    out->haveIo = TRUE;
   }
-  out->haveSchedstat = fds[PROC_FILE_SCHEDSTAT] >= 0 ? TRUE : FALSE;
-  if (out->haveSchedstat) {
-    if (!doReadFile(fds[PROC_FILE_SCHEDSTAT], buf, sizeof(buf), &len)) return FALSE;
+  out->haveSchedstat = FALSE;
+  if (fds[PROC_FILE_SCHEDSTAT] >= 0 && doReadFile(fds[PROC_FILE_SCHEDSTAT], buf, sizeof(buf), &len)) {
     if (!parseProcPidSchedstat(buf, len, &out->sched)) return FALSE;
+    out->haveSchedstat = TRUE;
   }
   return TRUE;
 }

@@ -15,7 +15,8 @@ enum ProcOpenResult {
 };
 
 // Opens <root>/<pid>/{stat,io,status,schedstat} read-only into fds (by
-// ProcFilePos; -1 for an optional file that cannot be opened). A descriptor at or
+// ProcFilePos; -1 for an optional file that cannot be opened, and for an io file
+// that opens but cannot be read). A descriptor at or
 // above fdLimit, or an open refused for lack of descriptors, counts as
 // PROC_OPEN_NO_DESCRIPTORS. Unless the result is PROC_OPEN_OK nothing stays open
 // and every fd is -1.
@@ -30,9 +31,10 @@ void closeProcPidFiles(int fds[PROC_FILE_COUNT]);
 // fit in capacity is cut.
 BoolType doReadFile(int fd, char* buffer, size_t capacity, size_t* length);
 
-// Reads and parses the open files of pid. FALSE when a file that is open fails to
-// read or parse, when a file reports another pid, or when the process has ended
-// and is only a zombie.
+// Reads and parses the open files of pid. FALSE when stat or status fails to
+// read, when any file read fails to parse, when a file reports another pid, or
+// when the process has ended and is only a zombie. An optional file that refuses
+// the read is left out (haveIo, haveSchedstat FALSE).
 BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, ProcPidSample* out);
 
 // Raises the soft limit of open files to the hard limit (as far as the kernel
