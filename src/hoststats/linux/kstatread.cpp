@@ -17,6 +17,21 @@ T* rawRecord(Kstat* ks) {
   return reinterpret_cast<T*>(src->bytes.data());
 }
 
+// The line of the device or interface that src names, looked for first where it
+// was last found (lines keep their order between samples), else by a walk that
+// remembers the new place. Null when it is gone.
+template <typename Line>
+const Line* findLine(const std::vector<Line>& lines, KstatSource* src) {
+  if (src->cacheIndex < lines.size() && lines[src->cacheIndex].name == src->id.name) return &lines[src->cacheIndex];
+  for (size_t i = 0; i < lines.size(); i++) {
+    if (lines[i].name == src->id.name) {
+      src->cacheIndex = i;
+      return &lines[i];
+    }
+  }
+  return nullptr;
+}
+
 void publishRaw(Kstat* ks) {
   ks->data = ks->source->bytes.data();
   ks->dataSize = ks->source->bytes.size();
@@ -160,17 +175,7 @@ bool KstatCtl::Impl::readObject(Kstat* ks) {
     case KS_DISK:
     case KS_PARTITION: {
       if (!take(src, KF_DISKSTATS) || !take(src, KF_UPTIME)) return false;
-      const ProcDiskStat* d = nullptr;
-      if (src->cacheIndex < diskstats.size() && diskstats[src->cacheIndex].name == src->id.name) {
-        d = &diskstats[src->cacheIndex];
-      } else {
-        for (size_t i = 0; i < diskstats.size(); i++) {
-          if (diskstats[i].name == src->id.name) {
-            d = &diskstats[i];
-            src->cacheIndex = i;
-          }
-        }
-      }
+      const ProcDiskStat* d = findLine(diskstats, src);
       if (d == nullptr) return fail(path("/proc/diskstats") + ": " + src->id.name + " is gone", ENXIO);
       KstatIo* io = rawRecord<KstatIo>(ks);
       io->nread = d->sectorsRead * 512;  // diskstats sectors are always 512 bytes
@@ -200,17 +205,7 @@ bool KstatCtl::Impl::readObject(Kstat* ks) {
     case KS_NET_SIMPLE:
     case KS_NET_COMPLEX: {
       if (!take(src, KF_NETDEV)) return false;
-      const ProcNetDev* n = nullptr;
-      if (src->cacheIndex < netdev.size() && netdev[src->cacheIndex].name == src->id.name) {
-        n = &netdev[src->cacheIndex];
-      } else {
-        for (size_t i = 0; i < netdev.size(); i++) {
-          if (netdev[i].name == src->id.name) {
-            n = &netdev[i];
-            src->cacheIndex = i;
-          }
-        }
-      }
+      const ProcNetDev* n = findLine(netdev, src);
       if (n == nullptr) return fail(path("/proc/net/dev") + ": " + src->id.name + " is gone", ENXIO);
       if (src->id.type == KS_NET_SIMPLE) {
         setNamed(ks, 0, n->rxPackets);
