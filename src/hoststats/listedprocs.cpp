@@ -77,18 +77,28 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
     long value = strtol(d->d_name, &end, 10);
     if (errno != 0 || *end != '\0' || value <= 0 || value > 0x7fffffffL) continue;
     int pid = (int)value;
-    // The owner of each entry, looked up from the open directory: no path to
-    // build or walk again for each of the host's processes.
-    struct stat st;
-    if (fstatat(dirfd(t->procDir), d->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-    if (!shouldWriteProcess(mgr, pid, (int)st.st_uid)) continue;
-    HostProcessStatsSType stats;
-    if (w->HostStatsGetStatsForProcess(pid, &stats)) {
-      writeStatsForProcess(w, pid, stats);
-    } else {
-      mgr.pidsToExclude.add(pid);
-      UTL_GUARANTEE(!shouldWriteProcess(mgr, pid, (int)st.st_uid));
+    if (excludePid(mgr, pid)) continue;
+    // A process whose last read found a listed user is read at once: the read
+    // says who it runs as now, which is who owns its directory, and spares a
+    // look-up of the directory for each of that user's processes at every
+    // sample. Any other entry's owner is looked up from the open directory.
+    int owner = t->ownerAtLastRead(pid);
+    BoolType ownerFromRead = owner >= 0 && monitoringUid(mgr, owner) ? TRUE : FALSE;
+    if (!ownerFromRead) {
+      struct stat st;
+      if (fstatat(dirfd(t->procDir), d->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
+      owner = (int)st.st_uid;
+      if (!shouldWriteProcess(mgr, pid, owner)) continue;
     }
+    HostProcessStatsSType stats;
+    if (!w->HostStatsGetStatsForProcess(pid, &stats)) {
+      mgr.pidsToExclude.add(pid);
+      UTL_GUARANTEE(!shouldWriteProcess(mgr, pid, owner));
+      continue;
+    }
+    // One that has changed its user since is not recorded.
+    if (ownerFromRead && !shouldWriteProcess(mgr, pid, t->ownerAtLastRead(pid))) continue;
+    writeStatsForProcess(w, pid, stats);
   }
   rewinddir(t->procDir);
 }

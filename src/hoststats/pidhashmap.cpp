@@ -24,6 +24,9 @@ void PidHashEntry::init() {
   transient = FALSE;
   lastCpuTicks = 0;
   lastReadNs = 0;
+  ownerUid = -1;
+  readInSample = 0;
+  lastSample.reset();
 }
 
 void PidHashEntry::initForFreePool(PidHashEntry* nextFree) {
@@ -111,7 +114,8 @@ void PidHashMap::initForTableSize(uint32_t size, int fdTableSize) {
   tableSize = UtlPowerOf2GreaterThan(size);
   hashMask = tableSize - 1;
   numEntries = 0;
-  table.assign(tableSize, PidHashEntry());
+  table.clear();
+  table.resize(tableSize);
   for (PidHashEntry& e : table) e.init();
   listOfPids.initForSize((int)size > 0 ? (int)size : 1);
   nextPidCleanupTimeNs = clock() + DEAD_PID_CLEANUP_INTERVAL_NS;
@@ -170,6 +174,9 @@ PidHashEntry* PidHashMap::addEntryFor(int pid, const int fds[PROC_FILE_COUNT], B
   e->transient = transient;
   e->lastCpuTicks = 0;
   e->lastReadNs = 0;
+  e->ownerUid = -1;
+  e->readInSample = 0;
+  e->lastSample.reset();
   addToFdTable(pid, fds, transient);
   PidHashEntry* found = lookup(pid);
   UTL_GUARANTEE(found == e);
@@ -188,7 +195,7 @@ void PidHashMap::removeEntryForPid(int pid) {
     bucket->init();
     if (successor) {
       // The chained entry moves into the bucket and its pool entry is freed.
-      *bucket = *successor;
+      *bucket = std::move(*successor);
       checkEntryForPid(bucket->processId, bucket, FALSE);
       freePool.reinitAndAddToFreePool(successor);
     }
@@ -213,10 +220,16 @@ void PidHashMap::removeEntryForPid(int pid) {
 
 int PidHashMap::cleanupDeadPids() {
   if (!initDone) return 0;
+  uint32_t sample = sampleNumber++;
   int64_t now = clock();
   if (now < nextPidCleanupTimeNs) return 0;
   nextPidCleanupTimeNs = now + DEAD_PID_CLEANUP_INTERVAL_NS;
-  int n = listOfPids.removeDeadProcesses(processExists);
+  // A listed user's thousand processes are read at every sample: the read just
+  // made is as good a sign of life as a probe, and spares a system call each.
+  int n = listOfPids.removeDeadProcesses([&](PidType pid) {
+    PidHashEntry* e = lookup(pid);
+    return (e && e->readInSample == sample) || processExists(pid);
+  });
   numDeadCleanedUp += (uint32_t)n;
   // The descriptors of a dead pid refer to the ended process even when the pid
   // has already been given to a new one, so its entry goes without a second look.

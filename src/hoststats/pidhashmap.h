@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,6 +35,12 @@ inline bool procFileRequired(int pos) { return pos == PROC_FILE_STAT || pos == P
 // Smallest power of two that is at least n (1 for 0 and 1).
 uint32_t UtlPowerOf2GreaterThan(uint32_t n);
 
+// What one read of a process found; the platform layer defines it.
+struct ProcPidSample;
+struct ProcPidSampleDeleter {
+  void operator()(ProcPidSample* sample) const;
+};
+
 struct PidHashEntry {
   int fds[PROC_FILE_COUNT];  // open descriptors by ProcFilePos; -1 when not open
   int processId;             // INVALID_PID when the entry is free
@@ -44,6 +51,13 @@ struct PidHashEntry {
   // Figures kept from the previous read for the CPU share over the interval.
   uint64_t lastCpuTicks;  // user + system clock ticks
   int64_t lastReadNs;     // boot-clock nanoseconds; 0 before the first read
+  // The effective user at the last read, who owns the process's /proc
+  // directory; -1 before the first read or when status did not say.
+  int ownerUid;
+  // PidHashMap::sampleNumber of the last successful read; 0: never read.
+  uint32_t readInSample;
+  // What the last read found, for the next one to compare with; null before.
+  std::unique_ptr<ProcPidSample, ProcPidSampleDeleter> lastSample;
 
   void init();
   void initForFreePool(PidHashEntry* nextFree);
@@ -85,7 +99,7 @@ struct PidList {
   void removePid(PidType pid);
   // Moves the pids whose process no longer exists to inactivePids, keeping the
   // order of both halves; returns how many moved.
-  int removeDeadProcesses(BoolType (*processExists)(int pid));
+  int removeDeadProcesses(const std::function<bool(PidType)>& exists);
 };
 
 class PidHashMap {
@@ -101,6 +115,8 @@ class PidHashMap {
   uint32_t hits = 0;
   uint32_t misses = 0;
   uint32_t numDeadCleanedUp = 0;
+  // Counts the samples: cleanupDeadPids, called once after each, moves it on.
+  uint32_t sampleNumber = 1;
   // For every descriptor number below fdToPidTableSize, the pid whose entry holds
   // it, or -1; the vector reaches only as far as the highest descriptor
   // registered (slots beyond it hold no pid). Descriptors at or above the size
@@ -123,8 +139,12 @@ class PidHashMap {
   PidHashEntry* addEntryFor(int pid, const int fds[PROC_FILE_COUNT], BoolType transient = FALSE);
   // Closes the files of pid and forgets it; a pid not in the map is no error.
   void removeEntryForPid(int pid);
-  // At most once per DEAD_PID_CLEANUP_INTERVAL_NS: removes the entries of the
-  // processes that no longer exist. Returns how many were removed.
+  // Notes that e's files were just read successfully: the process exists.
+  void markRead(PidHashEntry* e) { e->readInSample = sampleNumber; }
+  // Called after every sample; at most once per DEAD_PID_CLEANUP_INTERVAL_NS it
+  // removes the entries of the processes that no longer exist. A process read
+  // in the sample just taken is known to exist and is not probed again.
+  // Returns how many were removed.
   int cleanupDeadPids();
   void printStats() const {}
 

@@ -35,14 +35,14 @@ void PidList::removePid(PidType pid) {
   activePids[numActive] = -1;
 }
 
-int PidList::removeDeadProcesses(BoolType (*processExists)(int pid)) {
+int PidList::removeDeadProcesses(const std::function<bool(PidType)>& exists) {
   int before = numActive;
   int living = 0;
   numInactive = 0;
   for (int i = 0; i < before; i++) {
     PidType pid = activePids[i];
     UTL_GUARANTEE(pid >= 1);
-    if (processExists(pid)) {
+    if (exists(pid)) {
       activePids[living++] = pid;
     } else {
       inactivePids[numInactive++] = pid;

@@ -47,6 +47,7 @@ ProcessTracker::ProcessTracker(const ProcessTrackerOptions& options) : procRoot(
   pidMap.processExists = options.processExists;
   pidMap.initForTableSize(PID_HASH_MAP_SIZE, tableSize);
   clockTicksPerSec = options.clockTicksPerSec > 0 ? options.clockTicksPerSec : sysconf(_SC_CLK_TCK);
+  pageKb = options.pageKb > 0 ? options.pageKb : (uint64_t)sysconf(_SC_PAGESIZE) / 1024;
   memTotalKb = options.memTotalKb;
   if (memTotalKb == 0) memTotalKb = readMemTotalKb((procRoot + "/meminfo").c_str());
   if (memTotalKb == 0) memTotalKb = physicalMemoryKb();
@@ -95,10 +96,11 @@ BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsST
   if (e->transient) {
     int fds[PROC_FILE_COUNT];
     ok = openProcPidFiles(procRoot.c_str(), pid, fds, PROC_FD_TABLE_MAX) == PROC_OPEN_OK ? TRUE : FALSE;
-    if (ok) ok = readProcPidSample(fds, pid, &sample);
+    // New files: nothing read before through them to compare with.
+    if (ok) ok = readProcPidSample(fds, pid, nullptr, &sample);
     closeProcPidFiles(fds);
   } else {
-    ok = readProcPidSample(e->fds, pid, &sample);
+    ok = readProcPidSample(e->fds, pid, e->lastSample.get(), &sample);
   }
   if (!ok) {
     pidMap.removeEntryForPid(pid);
@@ -114,11 +116,23 @@ BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsST
   ProcShareBasis basis;
   basis.clockTicksPerSec = clockTicksPerSec;
   basis.memTotalKb = memTotalKb;
+  basis.pageKb = pageKb;
   basis.prevCpuTicks = e->lastCpuTicks;
   basis.prevNs = e->lastReadNs;
   basis.nowNs = bootClockNs();
   buildProcessStats(sample, basis, out);
   e->lastCpuTicks = sample.stat.utime + sample.stat.stime;
   e->lastReadNs = basis.nowNs;
+  e->ownerUid = sample.status.euid;
+  pidMap.markRead(e);
+  if (!e->transient) {
+    if (!e->lastSample) e->lastSample.reset(new ProcPidSample());
+    *e->lastSample = sample;
+  }
   return TRUE;
+}
+
+int ProcessTracker::ownerAtLastRead(int pid) {
+  PidHashEntry* e = pidMap.lookup(pid);
+  return e ? e->ownerUid : -1;
 }

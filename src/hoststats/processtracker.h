@@ -28,6 +28,7 @@ struct ProcessTrackerOptions {
   HostHrtime_t (*clock)() = nullptr;
   BoolType (*processExists)(int pid) = nullptr;
   long clockTicksPerSec = 0;  // 0: sysconf(_SC_CLK_TCK)
+  uint64_t pageKb = 0;        // 0: sysconf(_SC_PAGESIZE) / 1024
   uint64_t memTotalKb = 0;    // 0: MemTotal of <procRoot>/meminfo, else sysconf
 };
 
@@ -39,6 +40,7 @@ struct ProcessTracker {
   // need them is read by opening and closing its files at each sample.
   int fdTrackLimit = 0;
   long clockTicksPerSec = 0;
+  uint64_t pageKb = 0;
   uint64_t memTotalKb = 0;
   int64_t (*bootClockNs)() = nullptr;
   BoolType ioWarningPrinted = FALSE;
@@ -57,6 +59,11 @@ struct ProcessTracker {
   // its files are closed and it is forgotten. quiet suppresses the one-time
   // warning about processes whose io file is unreadable.
   BoolType readProcess(int pid, BoolType quiet, HostProcessStatsSType* out);
+  // The effective user of pid at its last read, which is the owner of its /proc
+  // directory (procfs gives a process's directory its effective user, root for
+  // kernel threads, whose status says 0); -1 when pid is not tracked or its
+  // status did not say.
+  int ownerAtLastRead(int pid);
 };
 
 // Reads MemTotal (kB) from a meminfo file; 0 when it cannot.

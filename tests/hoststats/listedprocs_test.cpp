@@ -77,4 +77,29 @@ TEST_F(ListedProcsTest, UsersAndPidsTogetherRecordEachMatchingProcessOncePerSamp
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
 }
 
+// procfs gives a process's directory to the user it runs as, so once read, a
+// listed user's process is judged by what its status said at the last read.
+TEST_F(ListedProcsTest, AfterItsFirstReadAProcessIsJudgedByTheUserItRunsAs) {
+  const std::string dir = tree.root() + "/4242";
+  ASSERT_EQ(chown(dir.c_str(), 4321, 4321), 0);
+  tree.replaceLine("4242/status", "Pid:", "Pid:\t4242\nUid:\t4321\t4321\t4321\t4321");
+  mgr.uidsToMonitor.add(4321);
+  EXPECT_EQ(sortedPids(), std::vector<int>{4242});  // found by its directory's owner
+  EXPECT_EQ(tw.w.procTracker->ownerAtLastRead(4242), 4321);
+  EXPECT_EQ(sortedPids(), std::vector<int>{4242});
+
+  // It became root (a set-user-id program): the read that says so drops it,
+  // without excluding it for good.
+  tree.replaceLine("4242/status", "Uid:", "Uid:\t4321\t0\t0\t0");
+  EXPECT_TRUE(sortedPids().empty());
+  EXPECT_FALSE(mgr.pidsToExclude.hasEntry(4242));
+  ASSERT_EQ(chown(dir.c_str(), 0, 0), 0);  // as procfs shows it by now
+  EXPECT_TRUE(sortedPids().empty());
+
+  // Back to its user: found again by its directory.
+  tree.replaceLine("4242/status", "Uid:", "Uid:\t4321\t4321\t4321\t4321");
+  ASSERT_EQ(chown(dir.c_str(), 4321, 4321), 0);
+  EXPECT_EQ(sortedPids(), std::vector<int>{4242});
+}
+
 }  // namespace

@@ -11,7 +11,11 @@ namespace {
 HostHrtime_t fakeNow = 0;
 HostHrtime_t fakeClock() { return fakeNow; }
 std::set<int> alive;
-BoolType fakeExists(int pid) { return alive.count(pid) ? TRUE : FALSE; }
+int probes = 0;
+BoolType fakeExists(int pid) {
+  probes++;
+  return alive.count(pid) ? TRUE : FALSE;
+}
 bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
 class PidHashMapTest : public ::testing::Test {
@@ -95,6 +99,27 @@ TEST_F(PidHashMapTest, CleanupAtMostEveryTwoSecondsClosesTheFilesOfTheDead) {
   EXPECT_EQ(map.listOfPids.activePids[0], 600);
   EXPECT_EQ(map.numDeadCleanedUp, 2u);
   map.removeEntryForPid(600);
+}
+
+// A read made in the sample just taken is as good as a probe; one made in an
+// earlier sample proves nothing.
+TEST_F(PidHashMapTest, CleanupProbesOnlyTheProcessesTheSampleDidNotRead) {
+  add(500);
+  add(600);
+  map.markRead(map.lookup(500));
+  alive.clear();  // both end after the sample's reads
+  fakeNow += DEAD_PID_CLEANUP_INTERVAL_NS;
+  probes = 0;
+  EXPECT_EQ(map.cleanupDeadPids(), 1);
+  EXPECT_EQ(probes, 1);
+  EXPECT_EQ(map.lookup(600), nullptr);
+  ASSERT_NE(map.lookup(500), nullptr);
+
+  map.markRead(map.lookup(500));
+  EXPECT_EQ(map.cleanupDeadPids(), 0);  // the next sample: not yet due
+  fakeNow += DEAD_PID_CLEANUP_INTERVAL_NS;
+  EXPECT_EQ(map.cleanupDeadPids(), 1);  // the sample after that did not read it
+  EXPECT_EQ(map.lookup(500), nullptr);
 }
 
 }  // namespace

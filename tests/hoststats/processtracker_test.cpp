@@ -39,7 +39,7 @@ TEST_F(ProcessTrackerTest, EveryLinuxFigureAndTheIntervalShareOfTheNextRead) {
   EXPECT_STREQ(s.name, "worker");
 
   int statFd = t.pidMap.lookup(4242)->fds[PROC_FILE_STAT];
-  tree.write("4242/stat", "4242 (worker) S 1 4242 4242 0 -1 0 1600 30 7 0 300 150 0 0 20 0 3 0 1000 104857600 5000\n");
+  tree.write("4242/stat", "4242 (worker) S 1 4242 4242 0 -1 0 1600 30 7 0 300 150 0 0 20 0 3 0 1000 104857600 400000\n");
   ProcTree::bootNow() += 1500000000LL;  // 0.75 s more CPU in 1.5 s
   ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
   EXPECT_EQ(s.values[PercentCpuUsed], 50u);
@@ -78,11 +78,41 @@ TEST_F(ProcessTrackerTest, ProcessesThatCannotBeReadAreDroppedWithTheirFiles) {
   for (int pid : {4245, 4246, 4248, 5000, 0}) EXPECT_FALSE(t.readProcess(pid, TRUE, &s)) << pid;
   ASSERT_TRUE(t.readProcess(4243, TRUE, &s));
   int fd = t.pidMap.lookup(4243)->fds[PROC_FILE_STATUS];
-  tree.write("4243/status", "");  // an ended process reads as empty
+  for (const char* file : {"4243/stat", "4243/status"}) tree.write(file, "");  // an ended process reads as empty
   EXPECT_FALSE(t.readProcess(4243, TRUE, &s));
   EXPECT_EQ(fcntl(fd, F_GETFD), -1);
   EXPECT_EQ(t.pidMap.numEntries, 0);
   EXPECT_EQ(t.pidMap.listOfPids.numActive, 0);
+}
+
+// A process that has not run since its last read (one thread, its time on a CPU,
+// wait and time slices unchanged) is read through schedstat and stat alone: what
+// only its running changes is kept, its resident size is new. Once it has run,
+// status is read again.
+TEST_F(ProcessTrackerTest, AProcessThatHasNotRunIsReadThroughSchedstatAndStatAlone) {
+  ProcessTracker t(tree.options());
+  ASSERT_TRUE(t.readProcess(4243, TRUE, &s));
+  EXPECT_EQ(s.values[RSSKBytes], 400u);
+  const std::string stat = "4243 (tool) R 1 4243 4243 0 -1 0 10 0 0 0 1 2 0 0 20 0 1 0 500 2048000 50\n";
+  tree.write("4243/stat", stat);
+  tree.write("4243/status", "");  // would fail the read if it were read
+  ASSERT_TRUE(t.readProcess(4243, TRUE, &s));
+  EXPECT_EQ(s.values[RSSKBytes], 200u);  // pages reclaimed while it slept
+  EXPECT_EQ(s.values[HeapKBytes], 300u);
+  EXPECT_EQ(s.values[StackKBytes], 132u);
+
+  tree.write("4243/status", "Pid:\t4243\nVmData:\t 900 kB\nvoluntary_ctxt_switches:\t4\n");
+  tree.write("4243/schedstat", "1000 0 1\n");
+  ASSERT_TRUE(t.readProcess(4243, TRUE, &s));
+  EXPECT_EQ(s.values[HeapKBytes], 900u);
+  EXPECT_EQ(s.values[VolCSW], 4u);
+
+  // More than one thread: the leader's scheduler figures do not speak for the
+  // others, so status is read though nothing moved.
+  tree.write("4243/stat", "4243 (tool) R 1 4243 4243 0 -1 0 10 0 0 0 1 2 0 0 20 0 2 0 500 2048000 50\n");
+  ASSERT_TRUE(t.readProcess(4243, TRUE, &s));
+  tree.write("4243/status", "");
+  EXPECT_FALSE(t.readProcess(4243, TRUE, &s));
 }
 
 TEST_F(ProcessTrackerTest, WhenDescriptorsRunOutFilesAreOpenedAtEachRead) {

@@ -19,6 +19,7 @@ struct ProcTree : FixtureTree {
     o.clock = [] { return (HostHrtime_t)0; };
     o.processExists = [](int) { return (BoolType)TRUE; };
     o.clockTicksPerSec = 100;
+    o.pageKb = 4;
     return o;
   }
 };

@@ -118,6 +118,7 @@ BoolType parseProcPidStat(const char* text, size_t len, ProcPidStat* out) {
 
 BoolType parseProcPidStatus(const char* text, size_t len, ProcPidStatus* out) {
   memset(out, 0, sizeof(*out));
+  out->euid = -1;
   BoolType havePid = FALSE;
   BoolType bad = FALSE;
   struct Field {
@@ -125,14 +126,21 @@ BoolType parseProcPidStatus(const char* text, size_t len, ProcPidStatus* out) {
     uint64_t* dest;
   };
   const Field fields[] = {
-      {"VmSize", &out->vmSizeKb},  {"VmRSS", &out->vmRssKb},     {"VmData", &out->vmDataKb},
-      {"VmStk", &out->vmStkKb},    {"Threads", &out->threads},   {"voluntary_ctxt_switches", &out->volCsw},
+      {"VmData", &out->vmDataKb},
+      {"VmStk", &out->vmStkKb},
+      {"voluntary_ctxt_switches", &out->volCsw},
       {"nonvoluntary_ctxt_switches", &out->nonvolCsw},
   };
   forEachKeyLine(text, len, [&](const char* key, size_t keyLen, Scan value) {
     uint64_t v;
     if (keyIs(key, keyLen, "Pid")) {
       if (value.number(&v) && toPid(v, &out->pid)) havePid = TRUE; else bad = TRUE;
+      return;
+    }
+    if (keyIs(key, keyLen, "Uid")) {  // real, effective, saved, file system
+      uint64_t real;
+      if (!value.number(&real) || !value.number(&v)) bad = TRUE;
+      else if (v <= 0x7fffffffULL) out->euid = (int)v;  // larger ids cannot be listed
       return;
     }
     for (const Field& f : fields) {
@@ -256,7 +264,10 @@ void buildProcessStats(const ProcPidSample& sample, const ProcShareBasis& basis,
   v[StackKBytes] = (uint32_t)ss.vmStkKb;
   if (sample.haveSchedstat) v[WaitCpuTime] = (uint32_t)(sample.sched.waitNs / 1000000);
   v[ImageKBytes] = (uint32_t)(st.vsize >> 10);
-  v[RSSKBytes] = (uint32_t)ss.vmRssKb;
+  // stat's count of resident pages is status's VmRSS, and is read even when
+  // status is not.
+  uint64_t rssKb = st.rssPages * basis.pageKb;
+  v[RSSKBytes] = (uint32_t)rssKb;
 
   uint64_t cpuTicks = st.utime + st.stime;
   if (basis.prevNs > 0) {
@@ -266,7 +277,7 @@ void buildProcessStats(const ProcPidSample& sample, const ProcShareBasis& basis,
     int64_t startNs = (int64_t)((double)st.startTime / (double)hz * 1e9);
     v[PercentCpuUsed] = cpuSharePercent(0, cpuTicks, startNs, basis.nowNs, hz);
   }
-  v[PercentMemoryUsed] = memSharePercent(ss.vmRssKb, basis.memTotalKb);
+  v[PercentMemoryUsed] = memSharePercent(rssKb, basis.memTotalKb);
 
   getPidExeName(out->name, sizeof(out->name), st.comm);
 }

@@ -27,9 +27,9 @@ struct ProcPidStat {
 
 // /proc/<pid>/status. Kernel threads and zombies have no Vm lines: those stay 0.
 struct ProcPidStatus {
-  int pid;  // "Pid:"
-  uint64_t vmSizeKb, vmRssKb, vmDataKb, vmStkKb;
-  uint64_t threads;
+  int pid;   // "Pid:"
+  int euid;  // "Uid:", second value (the effective user); -1 without the line
+  uint64_t vmDataKb, vmStkKb;
   uint64_t volCsw, nonvolCsw;  // voluntary_ctxt_switches, nonvoluntary_ctxt_switches
 };
 
@@ -65,6 +65,7 @@ BoolType parseProcPidSchedstat(const char* text, size_t len, ProcPidSchedstat* o
 struct ProcShareBasis {
   long clockTicksPerSec;  // USER_HZ
   uint64_t memTotalKb;    // physical memory
+  uint64_t pageKb;        // size of a page
   uint64_t prevCpuTicks;  // user + system ticks at the previous read
   int64_t prevNs;         // boot-clock time of the previous read; 0: none yet
   int64_t nowNs;          // boot-clock time of this read

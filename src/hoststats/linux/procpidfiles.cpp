@@ -87,35 +87,68 @@ BoolType doReadFile(int fd, char* buffer, size_t capacity, size_t* length) {
   return got > 0 ? TRUE : FALSE;
 }
 
-BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, ProcPidSample* out) {
-  char buf[kReadBufferSize];
+namespace {
+
+BoolType readStat(int fd, int pid, char* buf, size_t size, ProcPidStat* out) {
   size_t len;
-
-  if (!doReadFile(fds[PROC_FILE_STATUS], buf, sizeof(buf), &len)) return FALSE;
-  if (!parseProcPidStatus(buf, len, &out->status) || out->status.pid != pid) return FALSE;
-
-  if (!doReadFile(fds[PROC_FILE_STAT], buf, sizeof(buf), &len)) return FALSE;
-  if (!parseProcPidStat(buf, len, &out->stat) || out->stat.pid != pid) return FALSE;
+  if (!doReadFile(fd, buf, size, &len)) return FALSE;
+  if (!parseProcPidStat(buf, len, out) || out->pid != pid) return FALSE;
   // An ended process that its parent has not reaped yet keeps its /proc entry
   // but has no figures left worth recording.
-  if (out->stat.state == 'Z' || out->stat.state == 'X') return FALSE;
+  return out->state != 'Z' && out->state != 'X' ? TRUE : FALSE;
+}
 
-  // The optional files only add figures: a refused read (io after the process
-  // changed its credentials) leaves those figures at 0 for this sample, while
-  // stat and status alone tell whether the process can be read. Text that does
-  // not parse is still an error.
-  out->haveIo = FALSE;
-  if (fds[PROC_FILE_IO] >= 0 && doReadFile(fds[PROC_FILE_IO], buf, sizeof(buf), &len)) {
-    if (!parseProcPidIo(buf, len, &out->io)) return FALSE;
-    out->haveIo = TRUE;
-  }
-  out->haveSchedstat = FALSE;
-  if (fds[PROC_FILE_SCHEDSTAT] >= 0 && doReadFile(fds[PROC_FILE_SCHEDSTAT], buf, sizeof(buf), &len)) {
-    if (!parseProcPidSchedstat(buf, len, &out->sched)) return FALSE;
-    out->haveSchedstat = TRUE;
-  }
+// The optional files only add figures: a refused read (io after the process
+// changed its credentials) leaves *have FALSE and those figures at 0 for this
+// sample. Text that does not parse is still an error.
+template <typename Figures>
+BoolType readOptional(int fd, char* buf, size_t size, BoolType (*parse)(const char*, size_t, Figures*),
+                      BoolType* have, Figures* out) {
+  *have = FALSE;
+  size_t len;
+  if (fd < 0 || !doReadFile(fd, buf, size, &len)) return TRUE;
+  if (!parse(buf, len, out)) return FALSE;
+  *have = TRUE;
   return TRUE;
 }
+
+// Whether the process has surely not run between the two reads: its only
+// thread was never given a CPU (the scheduler's run time, wait time and count
+// of time slices are all unchanged) and its times, faults and size stand still.
+// What status and io count (context switches, data and stack sizes, the user
+// it runs as, its input and output) changes only by the process's own running.
+// Its resident size does not, and comes from stat.
+bool stoodStill(const ProcPidSample& before, const ProcPidSample& now) {
+  const ProcPidStat& a = before.stat;
+  const ProcPidStat& b = now.stat;
+  return before.haveSchedstat && now.haveSchedstat && before.sched.runNs == now.sched.runNs &&
+         before.sched.waitNs == now.sched.waitNs && before.sched.slices == now.sched.slices && a.numThreads == 1 &&
+         b.numThreads == 1 && a.utime == b.utime && a.stime == b.stime && a.minflt == b.minflt &&
+         a.majflt == b.majflt && a.vsize == b.vsize && a.startTime == b.startTime;
+}
+
+}  // namespace
+
+BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, const ProcPidSample* previous,
+                           ProcPidSample* out) {
+  char buf[kReadBufferSize];
+  if (!readOptional(fds[PROC_FILE_SCHEDSTAT], buf, sizeof(buf), parseProcPidSchedstat, &out->haveSchedstat,
+                    &out->sched))
+    return FALSE;
+  if (!readStat(fds[PROC_FILE_STAT], pid, buf, sizeof(buf), &out->stat)) return FALSE;
+  if (previous && stoodStill(*previous, *out)) {
+    out->status = previous->status;
+    out->haveIo = previous->haveIo;
+    out->io = previous->io;
+    return TRUE;
+  }
+  size_t len;
+  if (!doReadFile(fds[PROC_FILE_STATUS], buf, sizeof(buf), &len)) return FALSE;
+  if (!parseProcPidStatus(buf, len, &out->status) || out->status.pid != pid) return FALSE;
+  return readOptional(fds[PROC_FILE_IO], buf, sizeof(buf), parseProcPidIo, &out->haveIo, &out->io);
+}
+
+void ProcPidSampleDeleter::operator()(ProcPidSample* sample) const { delete sample; }
 
 int HostRaiseOpenFileLimit(int maxSize) {
   struct rlimit rl;

@@ -27,8 +27,19 @@ TEST(ProcPidStatParse, CommandNameEndsAtTheLastParenthesisAndBadTextIsRefused) {
   ProcPidStatus status;
   std::string noPid = "Name:\tw\nPPid:\t1\nTracerPid:\t0\nVmRSS:\t 3 kB\n";
   EXPECT_FALSE(parseProcPidStatus(noPid.data(), noPid.size(), &status));
-  std::string badValue = "Pid:\t31\nVmRSS:\t lots kB\n";
+  std::string badValue = "Pid:\t31\nVmData:\t lots kB\n";
   EXPECT_FALSE(parseProcPidStatus(badValue.data(), badValue.size(), &status));
+  std::string badUid = "Pid:\t31\nUid:\t1000\n";
+  EXPECT_FALSE(parseProcPidStatus(badUid.data(), badUid.size(), &status));
+
+  // The effective user is the second of the four ids; one too large to be listed
+  // is left unknown rather than refusing the process.
+  std::string setuid = "Pid:\t31\nUid:\t1000\t0\t0\t0\nGid:\t7\t7\t7\t7\n";
+  ASSERT_TRUE(parseProcPidStatus(setuid.data(), setuid.size(), &status));
+  EXPECT_EQ(status.euid, 0);
+  std::string high = "Pid:\t31\nUid:\t1\t4294967294\t1\t1\n";
+  ASSERT_TRUE(parseProcPidStatus(high.data(), high.size(), &status));
+  EXPECT_EQ(status.euid, -1);
   ProcPidIo io;
   std::string noReadBytes = "rchar: 1\nwchar: 2\nwrite_bytes: 6\n";
   EXPECT_FALSE(parseProcPidIo(noReadBytes.data(), noReadBytes.size(), &io));
