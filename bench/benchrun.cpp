@@ -18,9 +18,9 @@
 //     with the run).
 //     With --result the line goes to FILE instead of standard output.
 //
-//   benchrun sleepers USER N
-//     Starts N children that take the user's ids and sleep; prints "ready" when all
-//     run. SIGTERM, SIGINT or SIGHUP kill them by pid and reap them. The children
+//   benchrun sleepers USER N [WAKE_MS]
+//     Starts N children that take the user's ids and sleep (with WAKE_MS, wake
+//     every WAKE_MS milliseconds and sleep again); prints "ready" when all run. SIGTERM, SIGINT or SIGHUP kill them by pid and reap them. The children
 //     die with this process even when it is killed outright.
 #include <fcntl.h>
 #include <grp.h>
@@ -53,7 +53,7 @@ double tvMs(const struct timeval& tv) { return (double)tv.tv_sec * 1e3 + (double
 
 int usage() {
   fputs("usage: benchrun run [--result FILE] [--stamps TYPE --interval-ms MS --out FILE] -- PROGRAM ARGS...\n"
-        "       benchrun sleepers USER N\n",
+        "       benchrun sleepers USER N [WAKE_MS]\n",
         stderr);
   return 2;
 }
@@ -220,10 +220,11 @@ volatile sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
 
 int sleepers(int argc, char** argv) {
-  if (argc != 2) return usage();
+  if (argc != 2 && argc != 3) return usage();
   const struct passwd* pw = getpwnam(argv[0]);
   int n = atoi(argv[1]);
-  if (pw == nullptr || pw->pw_uid == 0 || n <= 0) return usage();
+  int wakeMs = argc == 3 ? atoi(argv[2]) : 0;
+  if (pw == nullptr || pw->pw_uid == 0 || n <= 0 || wakeMs < 0) return usage();
   uid_t uid = pw->pw_uid;
   gid_t gid = pw->pw_gid;
 
@@ -255,7 +256,10 @@ int sleepers(int argc, char** argv) {
       for (int fd = 0; fd < 3; fd++) dup2(devNull, fd);
       if (devNull > 2) close(devNull);
       sigprocmask(SIG_SETMASK, &previous, nullptr);
-      for (;;) pause();
+      struct timespec wake = {wakeMs / 1000, (long)(wakeMs % 1000) * 1000000L};
+      for (;;) {
+        if (wakeMs > 0) nanosleep(&wake, nullptr); else pause();
+      }
     }
     children.push_back(pid);
   }

@@ -273,36 +273,44 @@ runUsers() {
     useradd --system --no-create-home --shell /usr/sbin/nologin "$BENCH_USER"
     USER_CREATED=1
   fi
-  local count n=$HOST_SAMPLES t s
-  for count in 200 1000; do
-    echo "== $count processes of one user, beside pidstat ($n samples at 1 s)" >&2
-    background "$RUN" sleepers "$BENCH_USER" "$count" >"$WORK/sleepers.log"
+  local count n=$HOST_SAMPLES t s run wake tag
+  # The third run wakes each process every 250 ms: every process has run
+  # since the last sample, so every file of every process is read each time.
+  for run in 200 1000 1000:250; do
+    count=${run%%:*}
+    wake=${run#*:}
+    [ "$wake" = "$run" ] && wake=0
+    tag=${run/:/w}
+    echo "== $count processes of one user (waking every $wake ms), beside pidstat ($n samples at 1 s)" >&2
+    background "$RUN" sleepers "$BENCH_USER" "$count" "$wake" >"$WORK/sleepers.log"
     local i
     for i in $(seq 300); do
       grep -q ready "$WORK/sleepers.log" && break
       sleep 0.1
     done
     grep -q ready "$WORK/sleepers.log"
-    background "$RUN" run --result "$WORK/pidstat$count.res" -- \
-      sh -c "exec pidstat -u -r -w -U $BENCH_USER 1 $n >'$WORK/pidstat$count.txt'"
-    "$RUN" run --result "$WORK/u$count.res" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q -f "$WORK/u$count" \
-      >"$WORK/u$count.log" 2>&1
+    background "$RUN" run --result "$WORK/pidstat$tag.res" -- \
+      sh -c "exec pidstat -u -r -w -U $BENCH_USER 1 $n >'$WORK/pidstat$tag.txt'"
+    "$RUN" run --result "$WORK/u$tag.res" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q -f "$WORK/u$tag" \
+      >"$WORK/u$tag.log" 2>&1
     wait "${STARTED[-1]}" || true
     unset 'STARTED[-1]'
     stopLast  # the sleepers
-    t=$(perSample "$WORK/u$count.res" "$n")
-    s=$(perSample "$WORK/pidstat$count.res" "$n")
+    t=$(perSample "$WORK/u$tag.res" "$n")
+    s=$(perSample "$WORK/pidstat$tag.res" "$n")
     local target="" verdict=""
-    if [ "$count" = 1000 ]; then
+    if [ "$run" = 1000 ]; then
       target="<= 0.5x pidstat"
       verdict=$(check "$t <= 0.5 * $s")
     fi
     # Every process of the user in every sample, beside the system record and
     # the monitor's own.
-    "$READER" check "$WORK/u$count.out" >"$WORK/u$count.check" 2>&1 &&
-      grep -q ": ok: $(((count + 2) * n)) records" "$WORK/u$count.check" || verdict="ERRORS"
-    row "-X -U, $count processes of one user" "$(fmt "$t") ms/sample" \
-      "pidstat -u -r -w $(fmt "$s") ms ($(fmt "$(calc "$t/$s")")x)" "$(rssMb "$WORK/u$count.res") MB" \
+    "$READER" check "$WORK/u$tag.out" >"$WORK/u$tag.check" 2>&1 &&
+      grep -q ": ok: $(((count + 2) * n)) records" "$WORK/u$tag.check" || verdict="ERRORS"
+    local what="-X -U, $count processes of one user"
+    [ "$wake" = 0 ] || what="$what, each waking every $wake ms"
+    row "$what" "$(fmt "$t") ms/sample" \
+      "pidstat -u -r -w $(fmt "$s") ms ($(fmt "$(calc "$t/$s")")x)" "$(rssMb "$WORK/u$tag.res") MB" \
       "$target" "$verdict"
   done
 }
