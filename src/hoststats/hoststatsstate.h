@@ -4,12 +4,14 @@
 // (`hostStats`); its HostStats* operations delegate here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "host/hosttypes.h"
 #include "hoststats/hoststatrecords.h"
+#include "hoststats/hosttable.h"
 #include "hoststats/linux/kstat.h"
 
 const int MAX_CPUS = 1024;
@@ -125,28 +127,28 @@ struct HostStatsState {
   Kstat* sysinfokp = nullptr;
   Kstat* vmkp = nullptr;
   Kstat* syspageskp = nullptr;
-  Kstat* cpukps[MAX_CPUS] = {};
+  HostTable<Kstat*, MAX_CPUS> cpukps;
   Kstat* snetkps[MAX_SIMPLE_NET] = {};
   Kstat* cnetkps[MAX_COMPLEX_NET] = {};
-  Kstat* partitionkps[MAX_PARTITION] = {};
-  diskkp_t diskkps[MAX_DISK] = {};
-  KstatIo prevDiskio[MAX_DISK] = {};
-  KstatIo prevPartitionio[MAX_PARTITION] = {};
+  HostTable<Kstat*, MAX_PARTITION> partitionkps;
+  HostTable<diskkp_t, MAX_DISK> diskkps;
+  HostTable<KstatIo, MAX_DISK> prevDiskio;
+  HostTable<KstatIo, MAX_PARTITION> prevPartitionio;
   KstatSysinfo lastsysinfo = {};
   KstatVminfo lastvminfo = {};
   uint32_t combinedCpus[CPUSTAT_COUNT] = {};
-  uint32_t eachCpuStats[MAX_CPUS][CPUSTAT_COUNT] = {};
+  HostTable<std::array<uint32_t, CPUSTAT_COUNT>, MAX_CPUS> eachCpuStats;
   uint32_t lastCombinedCpuStats[MAX_CPU_STATS] = {};
-  uint32_t lastCpuStats[MAX_CPUS][MAX_CPU_STATS] = {};
+  HostTable<std::array<uint32_t, MAX_CPU_STATS>, MAX_CPUS> lastCpuStats;
   uint32_t physicalMemory = 0;  // MB
   uint32_t physicalPages = 0;
   KstatTcpMib nativeTcpStats = {};
 
   // The records written by the host records of each sample.
   HostSystemStatsSType systemStats = {};
-  HostCpuStatsSType cpuStats[MAX_CPUS] = {};
-  HostDiskStatsSType diskStats[MAX_DISK] = {};
-  HostPartitionStatsSType partitionStats[MAX_PARTITION] = {};
+  HostTable<HostCpuStatsSType, MAX_CPUS> cpuStats;
+  HostTable<HostDiskStatsSType, MAX_DISK> diskStats;
+  HostTable<HostPartitionStatsSType, MAX_PARTITION> partitionStats;
   HostNetworkStatsSType networkStats[MAX_SIMPLE_NET] = {};
   HostComplexNetworkStatsSType complexNetworkStats[MAX_COMPLEX_NET] = {};
   HostTcpStatsSType tcpStats = {};

@@ -162,7 +162,7 @@ BoolType HostStatsState::readSystemStats(const HostStatsSwitches& sw) {
 
   memset(combinedCpus, 0, sizeof combinedCpus);
   int rows = cpuRowsInUse > numCpus ? cpuRowsInUse : numCpus;
-  memset(eachCpuStats, 0, (size_t)rows * sizeof eachCpuStats[0]);
+  for (int i = 0; i < rows; i++) eachCpuStats[i].fill(0);
   cpuRowsInUse = numCpus;
   for (int i = 0; i < numCpus; i++) {
     Kstat* ks = cpukps[i];
@@ -170,7 +170,7 @@ BoolType HostStatsState::readSystemStats(const HostStatsSwitches& sw) {
     if (ks->dataSize >= KSTAT_CPU_STAT_SIZE) {
       const KstatCpuStat* cs = static_cast<const KstatCpuStat*>(ks->data);
       storeSolarisCpuStats(combinedCpus, cs);
-      if (sw.monitorCpus) storeSolarisCpuStats(eachCpuStats[i], cs);
+      if (sw.monitorCpus) storeSolarisCpuStats(eachCpuStats[i].data(), cs);
     } else {
       fprintf(stderr, "incorrect size for cpu%d. Expected %d, got %d.\n", ks->instance, (int)KSTAT_CPU_STAT_SIZE,
               (int)ks->dataSize);
@@ -222,7 +222,7 @@ BoolType HostStatsState::collect(const HostStatsSwitches& sw) {
 
   computeCpuStats(&systemStats.cpuStats, combinedCpus, lastCombinedCpuStats);
   if (sw.monitorCpus)
-    for (int i = 0; i < numCpus; i++) computeCpuStats(&cpuStats[i], eachCpuStats[i], lastCpuStats[i]);
+    for (int i = 0; i < numCpus; i++) computeCpuStats(&cpuStats[i], eachCpuStats[i].data(), lastCpuStats[i].data());
 
   if (sw.monitorDisks) {
     for (int i = 0; i < numDisks; i++) {
