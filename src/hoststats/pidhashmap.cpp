@@ -58,9 +58,10 @@ void PidHashEntry::setValuesFromArray(const int newFds[PROC_FILE_COUNT]) {
 // --- free pool ---
 
 void PidHashMapFreePool::init() {
+  // The first block comes with the first chained entry (getNextFree): a map
+  // that holds the monitor alone never needs one.
   pool = nullptr;
   blocks.clear();
-  grow();
 }
 
 void PidHashMapFreePool::grow() {

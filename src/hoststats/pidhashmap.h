@@ -129,7 +129,7 @@ class PidHashMap {
   BoolType (*processExists)(int pid) = nullptr;
 
   // Only the first call does anything: buckets for `size` pids (rounded up to a
-  // power of two), one pool block, the pid list, the first cleanup due in 2 s and
+  // power of two), an empty pool, the pid list, the first cleanup due in 2 s and
   // a descriptor table of fdTableSize slots.
   void initForTableSize(uint32_t size, int fdTableSize = PID_FD_TABLE_DEFAULT_SIZE);
   int hashPid(int pid) const;
