@@ -1,5 +1,5 @@
-// Pacing of the sampling loop: sleeps out the rest of an interval in 250 ms
-// slices, carrying the oversleep of one interval into the next so that sample
+// Pacing of the sampling loop: sleeps out the rest of an interval (in 250 ms
+// slices when a cache's liveness is to be checked), carrying the oversleep of one interval into the next so that sample
 // starts stay on a fixed grid. All times are nanoseconds of the monotonic clock.
 #pragma once
 
@@ -41,8 +41,9 @@ struct TallyPaceCheck {
 // With a check (monitoring a cache): the check runs after every slice and at
 // the end; the result is TRUE as soon as it reports the cache gone. A rest
 // below 1 ns after the slices is not slept and becomes the correction.
-// Without a check (check null, host-only mode): a rest that is not positive is
-// skipped; the correction is target - now after the sleep. Result FALSE.
+// Without a check (check null, host-only mode): no slices, one sleep to the
+// point (slept again for what is left when a signal ends it early); the
+// correction is target - now after the sleep. Result FALSE.
 //
 // On return *errorCorrection holds the oversleep (zero or negative), to be
 // added to the next interval.

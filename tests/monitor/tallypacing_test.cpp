@@ -58,10 +58,27 @@ TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
   EXPECT_EQ(p.live.checks, 4);
   EXPECT_EQ(p.correction, -1 * MS);  // the oversleep, taken off the next interval
 
+  // Host-only: nothing to check, so one sleep to the point.
+  Paced hostOnly(100 * MS, 1000 * MS, 1 * MS, false);
+  EXPECT_EQ(hostOnly.clock.sleeps, (std::vector<int64_t>{900 * MS}));
+  EXPECT_EQ(hostOnly.correction, -1 * MS);
+  struct Interrupted : FakeClock {  // a signal ends the first sleep after 300 ms
+    void sleep(int64_t ns) override {
+      sleeps.push_back(ns);
+      t += sleeps.size() == 1 ? 300 * MS : ns;
+    }
+  } cut;
+  int64_t correction = 0;
+  HostHrtime_t grid = 0;
+  cut.t = 100 * MS;
+  TallyPace(cut, 1000 * MS, 0, &correction, nullptr, &grid);
+  EXPECT_EQ(cut.sleeps, (std::vector<int64_t>{900 * MS, 600 * MS}));
+  EXPECT_EQ(cut.t, 1000 * MS);
+
   for (bool monitored : {true, false}) {  // slices that oversleep the point: no sleep for the -20 ms rest
     Paced over(0, 500 * MS, 10 * MS, monitored);
-    EXPECT_EQ(over.clock.sleeps.size(), 2u);
-    EXPECT_EQ(over.correction, -20 * MS);
+    EXPECT_EQ(over.clock.sleeps.size(), monitored ? 2u : 1u);
+    EXPECT_EQ(over.correction, monitored ? -20 * MS : -10 * MS);
     EXPECT_EQ(over.live.checks, monitored ? 3 : 0);
     // An overrun starts the next sample at once and resets the correction.
     Paced overrun(1500 * MS, 1000 * MS, 0, monitored, -7 * MS);
