@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "hoststats/linux/kstatimpl.h"
 
@@ -96,7 +97,13 @@ bool KstatCtl::Impl::refresh(KstatFile f) {
   std::string p = path(kFilePaths[f]);
   std::string err;
   bool ok;
-  if (f == KF_PROCDIR) {
+  if (f == KF_UPTIME && root.empty()) {
+    // The live host's clock without a read: /proc/uptime prints this clock.
+    struct timespec ts;
+    if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) return fail(p + ": " + strerror(errno), errno);
+    uptimeNs = (int64_t)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+    ok = true;
+  } else if (f == KF_PROCDIR) {
     if (!processCounter) processCounter = std::make_unique<ProcProcessCounter>(p);
     int errorNumber = 0;
     if (!processCounter->count(&processCount, &errorNumber)) return fail(p + ": " + strerror(errorNumber), errorNumber);
