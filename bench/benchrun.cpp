@@ -22,6 +22,11 @@
 //     Starts N children that take the user's ids and sleep (with WAKE_MS, wake
 //     every WAKE_MS milliseconds and sleep again); prints "ready" when all run. SIGTERM, SIGINT or SIGHUP kill them by pid and reap them. The children
 //     die with this process even when it is killed outright.
+//
+//   benchrun writer FILE BYTES COUNT INTERVAL_MS
+//     Appends BYTES bytes of text to a new FILE COUNT times, INTERVAL_MS apart,
+//     in writes of at most 1 MB as the monitor does: what the file system costs
+//     for an archive's bytes with nothing else done. FILE is removed at the end.
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -53,7 +58,8 @@ double tvMs(const struct timeval& tv) { return (double)tv.tv_sec * 1e3 + (double
 
 int usage() {
   fputs("usage: benchrun run [--result FILE] [--stamps TYPE --interval-ms MS --out FILE] -- PROGRAM ARGS...\n"
-        "       benchrun sleepers USER N [WAKE_MS]\n",
+        "       benchrun sleepers USER N [WAKE_MS]\n"
+        "       benchrun writer FILE BYTES COUNT INTERVAL_MS\n",
         stderr);
   return 2;
 }
@@ -277,10 +283,45 @@ int sleepers(int argc, char** argv) {
 
 }  // namespace
 
+int writer(int argc, char** argv) {
+  if (argc != 4) return usage();
+  const char* path = argv[0];
+  long long bytes = atoll(argv[1]);
+  int count = atoi(argv[2]);
+  int intervalMs = atoi(argv[3]);
+  if (bytes <= 0 || count <= 0 || intervalMs < 0) return usage();
+  std::string text((size_t)bytes, ' ');
+  for (size_t i = 0; i < text.size(); i++) text[i] = (i % 64 == 63) ? '\n' : (char)('0' + i % 10);
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    perror("benchrun: writer");
+    return 1;
+  }
+  const size_t chunk = (size_t)1 << 20;
+  struct timespec pause = {intervalMs / 1000, (long)(intervalMs % 1000) * 1000000L};
+  int rc = 0;
+  for (int k = 0; k < count && rc == 0; k++) {
+    for (size_t done = 0; done < text.size();) {
+      ssize_t n = write(fd, text.data() + done, std::min(chunk, text.size() - done));
+      if (n <= 0) {
+        perror("benchrun: writer");
+        rc = 1;
+        break;
+      }
+      done += (size_t)n;
+    }
+    nanosleep(&pause, nullptr);
+  }
+  close(fd);
+  unlink(path);
+  return rc;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
   std::string cmd = argv[1];
   if (cmd == "run") return runCommand(argc - 2, argv + 2);
   if (cmd == "sleepers") return sleepers(argc - 2, argv + 2);
+  if (cmd == "writer") return writer(argc - 2, argv + 2);
   return usage();
 }

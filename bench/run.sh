@@ -163,7 +163,7 @@ cleanRun() {
 
 runCache() {
   local envoys name y p samples perRecord
-  declare -A costY costP costN
+  declare -A costY costP costN costW
   for envoys in 100 1000 5000; do
     echo "== cache, $envoys envoys" >&2
     startCache "$envoys"
@@ -188,6 +188,12 @@ runCache() {
     (QUILLON_GLOBAL_DIR=$WORK/global exec "$RUN" run --result "$WORK/n$envoys.res" -- \
       sh -c "exec '$TALLY' benchkeeper -Y -I 200 -u 0 -t $SAMPLES -q -f stdout >/dev/null 2>&1")
     costN[$envoys]=$(perSample "$WORK/n$envoys.res" "$SAMPLES")
+
+    # The file system's own part: a plain program appending the same bytes per
+    # sample at the same pace, with the same processes on the host.
+    "$RUN" run --result "$WORK/w$envoys.res" -- "$RUN" writer "$WORK/w$envoys.out" \
+      "$(calc "$(stat -c %s "$WORK/y$envoys.out") / $SAMPLES" | cut -d. -f1)" "$SAMPLES" 200
+    costW[$envoys]=$(perSample "$WORK/w$envoys.res" "$SAMPLES")
 
     if [ "$envoys" = 1000 ]; then
       # The default flush policy at this interval keeps 60 samples in memory: a
@@ -232,11 +238,12 @@ runCache() {
   # Linear growth: the cost per added envoy from 1,000 to 5,000 is not above
   # 1.5 times the cost per added envoy from 100 to 1,000.
   local mode slope1 slope2 label
-  for mode in Y N P; do
+  for mode in Y N W P; do
     local -n cost=cost$mode
     case $mode in
       Y) label="-Y" ;;
       N) label="-Y, archive to /dev/null" ;;
+      W) label="plain writer of the -Y archive's bytes" ;;
       P) label="per-process" ;;
     esac
     slope1=$(calc "(${cost[1000]} - ${cost[100]}) / 900 * 1000")
@@ -244,7 +251,7 @@ runCache() {
     row "Growth per envoy ($label)" \
       "$(fmt "$slope1" 2) us (100-1000), $(fmt "$slope2" 2) us (1000-5000)" \
       "ms/sample at 100/1000/5000: $(fmt "${cost[100]}")/$(fmt "${cost[1000]}")/$(fmt "${cost[5000]}")" "" \
-      "linear" "$(check "$slope2 <= 1.5 * $slope1")"
+      "$([ $mode = W ] || echo linear)" "$([ $mode = W ] || check "$slope2 <= 1.5 * $slope1")"
   done
 }
 
