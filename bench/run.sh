@@ -192,7 +192,7 @@ runCache() {
     # The file system's own part: a plain program appending the same bytes per
     # sample at the same pace, with the same processes on the host.
     "$RUN" run --result "$WORK/w$envoys.res" -- "$RUN" writer "$WORK/w$envoys.out" \
-      "$(calc "$(stat -c %s "$WORK/y$envoys.out") / $SAMPLES" | cut -d. -f1)" "$SAMPLES" 200
+      "$(awk "BEGIN { printf \"%d\", $(stat -c %s "$WORK/y$envoys.out") / $SAMPLES }")" "$SAMPLES" 200
     costW[$envoys]=$(perSample "$WORK/w$envoys.res" "$SAMPLES")
 
     if [ "$envoys" = 1000 ]; then
