@@ -14,11 +14,12 @@
 
 namespace {
 
-// Holds back the keyboard interrupt and the termination signals while a sample
-// is encoded, a file is changed or the run is closed. Their handlers close the
-// archive; run in the middle of a record they would flush half of it. Held
-// back, they run once the sample is complete, at the latest when the loop
-// starts to sleep (which they cut short).
+// Holds back the keyboard interrupt and the termination signals for the whole
+// run. Their handlers close the archive; run in the middle of a record they
+// would flush half of it, or, landing between the hand-over of the buffer and
+// its reset, write the same sample twice. The loop takes them only while it
+// sleeps between samples (which they cut short), or between two samples when
+// one overran its interval.
 class ExitSignalsHeld {
  public:
   ExitSignalsHeld() {
@@ -30,6 +31,8 @@ class ExitSignalsHeld {
     sigprocmask(SIG_BLOCK, &held, &_previous);
   }
   ~ExitSignalsHeld() { sigprocmask(SIG_SETMASK, &_previous, nullptr); }
+  // The mask in force before: the one to sleep with.
+  const sigset_t* previous() const { return &_previous; }
   ExitSignalsHeld(const ExitSignalsHeld&) = delete;
   ExitSignalsHeld& operator=(const ExitSignalsHeld&) = delete;
 
@@ -39,47 +42,45 @@ class ExitSignalsHeld {
 
 BoolType cacheIsGone(void* mgr) { return static_cast<TallyMgr*>(mgr)->shouldDie(); }
 
+// The mask the loop sleeps with; set once the run holds the exit signals.
+const sigset_t* loopSleepMask = nullptr;
+
 }  // namespace
 
 void HostStatWriter::getSampleTime() { sampleTimeStamp = (uint32_t)HostFtime(nullptr); }
 
 void TallyMgr::TallySloop() {
   const int64_t interval = (int64_t)sampleIntervalMs * 1000000;
-  {
-    ExitSignalsHeld held;
-    // Below one second, stamps count samples from the second the loop started.
-    if (sampleIntervalMs < 1000) statWriter->getSampleTime();
-    openOutFile();
-    if (!statWriter->HostStatsInit()) UtlExit(3, FALSE);
-  }
+  ExitSignalsHeld held;
+  loopSleepMask = held.previous();
+  // Below one second, stamps count samples from the second the loop started.
+  if (sampleIntervalMs < 1000) statWriter->getSampleTime();
+  openOutFile();
+  if (!statWriter->HostStatsInit()) UtlExit(3, FALSE);
 
   BoolType done = FALSE;
   while (!done) {
-    HostHrtime_t t0;
-    {
-      ExitSignalsHeld held;
-      t0 = HostGetNanoTime();
-      startTime = t0;
-      if (!SampleStatsToFile()) {
-        if (restartCount < 1) {
-          done = TRUE;
-        } else {
-          // The next file starts at once with this interval's sample; the
-          // cache stays mapped across files.
-          closeOutFile();
-          restartCount++;
-          openOutFile();
-          t0 = HostGetNanoTime();
-          startTime = t0;
-          SampleStatsToFile();
-        }
+    HostHrtime_t t0 = HostGetNanoTime();
+    startTime = t0;
+    if (!SampleStatsToFile()) {
+      if (restartCount < 1) {
+        done = TRUE;
+      } else {
+        // The next file starts at once with this interval's sample; the
+        // cache stays mapped across files.
+        closeOutFile();
+        restartCount++;
+        openOutFile();
+        t0 = HostGetNanoTime();
+        startTime = t0;
+        SampleStatsToFile();
       }
     }
     if (done) break;
     done = hostStatsOnly ? tallyRestlessSleepNoMonitor(interval, t0) : tallyRestlessSleep(interval, t0);
   }
 
-  ExitSignalsHeld held;  // the end of the run is not cut into by a second shutdown
+  // Still held: the end of the run is not cut into by a second shutdown.
   TallyShutdown();
   UtlExit(0, FALSE);
   _exit(UtlExitStatus());  // UtlExit does not return outside tests
@@ -122,10 +123,10 @@ BoolType TallyMgr::SampleStatsToFile() {
 BoolType TallyMgr::tallyRestlessSleep(int64_t interval, HostHrtime_t t0) {
   UTL_GUARANTEE(!hostStatsOnly);
   TallyPaceCheck check = {cacheIsGone, this};
-  return TallyPace(TallyRealPaceClock(), interval, t0, &errorCorrection, &check, &paceGridPoint);
+  return TallyPace(TallyRealPaceClock(loopSleepMask), interval, t0, &errorCorrection, &check, &paceGridPoint);
 }
 
 BoolType TallyMgr::tallyRestlessSleepNoMonitor(int64_t interval, HostHrtime_t t0) {
   UTL_GUARANTEE(hostStatsOnly);
-  return TallyPace(TallyRealPaceClock(), interval, t0, &errorCorrection, nullptr, &paceGridPoint);
+  return TallyPace(TallyRealPaceClock(loopSleepMask), interval, t0, &errorCorrection, nullptr, &paceGridPoint);
 }

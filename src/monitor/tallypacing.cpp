@@ -1,21 +1,39 @@
 #include "monitor/tallypacing.h"
 
+#include <poll.h>
+
+#include <ctime>
+
 #include "host/hosttime.h"
 
 namespace {
 
 class RealPaceClock : public TallyPaceClock {
  public:
+  const sigset_t* mask = nullptr;
+
   HostHrtime_t now() override { return HostGetNanoTime(); }
-  void sleep(int64_t ns) override { HostNanoSleep(ns); }
+  // ppoll sets the mask for the sleep alone: one system call where unblocking,
+  // sleeping and blocking again would take three.
+  void sleep(int64_t ns) override {
+    if (!mask) return HostNanoSleep(ns);
+    struct timespec ts = {(time_t)(ns / 1000000000LL), (long)(ns % 1000000000LL)};
+    ppoll(nullptr, 0, &ts, mask);  // EINTR: a signal ended it early, as nanosleep
+  }
+  void takeHeldSignals() override {
+    if (!mask) return;
+    struct timespec none = {0, 0};
+    ppoll(nullptr, 0, &none, mask);
+  }
 };
 
 BoolType gone(const TallyPaceCheck* check) { return check ? check->isGone(check->context) : FALSE; }
 
 }  // namespace
 
-TallyPaceClock& TallyRealPaceClock() {
+TallyPaceClock& TallyRealPaceClock(const sigset_t* sleepMask) {
   static RealPaceClock clock;
+  clock.mask = sleepMask;
   return clock;
 }
 
@@ -30,6 +48,7 @@ BoolType TallyPace(TallyPaceClock& clock, int64_t interval, HostHrtime_t t0, int
   if (remaining <= 0) {
     *errorCorrection = 0;  // overran: start the next sample at once, no catch-up
     *gridPoint = 0;
+    clock.takeHeldSignals();
     return gone(check);
   }
   *gridPoint = target;

@@ -3,6 +3,8 @@
 // starts stay on a fixed grid. All times are nanoseconds of the monotonic clock.
 #pragma once
 
+#include <signal.h>
+
 #include <cstdint>
 
 #include "host/hosttypes.h"
@@ -16,10 +18,16 @@ class TallyPaceClock {
   virtual HostHrtime_t now() = 0;
   // Sleeps ns nanoseconds (> 0); may return early when a signal arrives.
   virtual void sleep(int64_t ns) = 0;
+  // Called instead of a sleep when a sample overran its interval: the moment
+  // to take signals that are held while sampling.
+  virtual void takeHeldSignals() {}
 };
 
-// HostGetNanoTime and HostNanoSleep.
-TallyPaceClock& TallyRealPaceClock();
+// HostGetNanoTime, and sleeps with the signal mask given (the mask without the
+// signals the loop holds while it samples), so that held signals are taken
+// while the loop sleeps and at no other moment. With no mask, the mask in
+// force.
+TallyPaceClock& TallyRealPaceClock(const sigset_t* sleepMask = nullptr);
 
 // Liveness check run after every slice and at the end of the sleep; TRUE ends
 // the loop. `context` is handed back unchanged.

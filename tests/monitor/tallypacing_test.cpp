@@ -14,7 +14,9 @@ class FakeClock : public TallyPaceClock {
   HostHrtime_t t = 0;
   int64_t oversleep = 0;
   std::vector<int64_t> sleeps;
+  int signalChances = 0;  // calls of takeHeldSignals
   HostHrtime_t now() override { return t; }
+  void takeHeldSignals() override { signalChances++; }
   void sleep(int64_t ns) override {
     sleeps.push_back(ns);
     t += ns + oversleep;
@@ -84,6 +86,7 @@ TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
     Paced overrun(1500 * MS, 1000 * MS, 0, monitored, -7 * MS);
     EXPECT_FALSE(overrun.lost);
     EXPECT_TRUE(overrun.clock.sleeps.empty());
+    EXPECT_EQ(overrun.clock.signalChances, 1);  // a run that always overruns still ends on SIGTERM
     EXPECT_EQ(overrun.correction, 0);  // no catch-up samples later
     EXPECT_EQ(overrun.live.checks, monitored ? 1 : 0);
   }
