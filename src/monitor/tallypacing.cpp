@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "host/hosttime.h"
@@ -18,7 +19,9 @@ class RealPaceClock : public TallyPaceClock {
   void sleep(int64_t ns) override {
     if (!mask) return HostNanoSleep(ns);
     struct timespec ts = {(time_t)(ns / 1000000000LL), (long)(ns % 1000000000LL)};
-    ppoll(nullptr, 0, &ts, mask);  // EINTR: a signal ended it early, as nanosleep
+    // EINTR: a signal ended it early, as it would nanosleep. Any other failure
+    // must not turn the pause into a busy loop.
+    if (ppoll(nullptr, 0, &ts, mask) != 0 && errno != EINTR) HostNanoSleep(ns);
   }
   void takeHeldSignals() override {
     if (!mask) return;
