@@ -24,7 +24,6 @@ void PidHashEntry::init() {
   transient = FALSE;
   lastCpuTicks = 0;
   lastReadNs = 0;
-  ownerUid = -1;
   readInSample = 0;
   lastSample.reset();
 }
@@ -175,7 +174,6 @@ PidHashEntry* PidHashMap::addEntryFor(int pid, const int fds[PROC_FILE_COUNT], B
   e->transient = transient;
   e->lastCpuTicks = 0;
   e->lastReadNs = 0;
-  e->ownerUid = -1;
   e->readInSample = 0;
   e->lastSample.reset();
   addToFdTable(pid, fds, transient);

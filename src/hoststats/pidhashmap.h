@@ -51,12 +51,10 @@ struct PidHashEntry {
   // Figures kept from the previous read for the CPU share over the interval.
   uint64_t lastCpuTicks;  // user + system clock ticks
   int64_t lastReadNs;     // boot-clock nanoseconds; 0 before the first read
-  // The effective user at the last read, who owns the process's /proc
-  // directory; -1 before the first read or when status did not say.
-  int ownerUid;
   // PidHashMap::sampleNumber of the last successful read; 0: never read.
   uint32_t readInSample;
-  // What the last read found, for the next one to compare with; null before.
+  // What the last read found (for the next read of the same open files to
+  // compare with, and the user the process ran as); null before the first.
   std::unique_ptr<ProcPidSample, ProcPidSampleDeleter> lastSample;
 
   void init();

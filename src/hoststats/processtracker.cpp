@@ -123,16 +123,13 @@ BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsST
   buildProcessStats(sample, basis, out);
   e->lastCpuTicks = sample.stat.utime + sample.stat.stime;
   e->lastReadNs = basis.nowNs;
-  e->ownerUid = sample.status.euid;
   pidMap.markRead(e);
-  if (!e->transient) {
-    if (!e->lastSample) e->lastSample.reset(new ProcPidSample());
-    *e->lastSample = sample;
-  }
+  if (!e->lastSample) e->lastSample.reset(new ProcPidSample());
+  *e->lastSample = sample;
   return TRUE;
 }
 
 int ProcessTracker::ownerAtLastRead(int pid) {
   PidHashEntry* e = pidMap.lookup(pid);
-  return e ? e->ownerUid : -1;
+  return e && e->lastSample ? e->lastSample->status.euid : -1;
 }
