@@ -1,6 +1,7 @@
 // Pacing of the sampling loop: sleeps out the rest of an interval (in 250 ms
-// slices when a cache's liveness is to be checked), carrying the oversleep of one interval into the next so that sample
-// starts stay on a fixed grid. All times are nanoseconds of the monotonic clock.
+// slices when a cache's liveness is to be checked), carrying the oversleep of
+// one interval into the next so that sample starts stay on a fixed grid. All
+// times are nanoseconds of the monotonic clock.
 #pragma once
 
 #include <signal.h>
