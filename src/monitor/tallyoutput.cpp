@@ -28,9 +28,6 @@ const char* const FLUSH_FAILED = "Error flushing output file";
 const char* const FILE_MISSING = "The output file is missing. Creating new output file.";
 const char* const NAME_TOO_LONG = "Output file name is longer than 1023 characters";
 
-// Widest "-N" suffix a file number can take ("-" and the digits of INT_MAX).
-const size_t WIDEST_NUMBER_SUFFIX = 11;
-
 void (*headerWriterForTest)(TallyMgr*) = nullptr;
 
 void fatal(const char* what) {
@@ -44,24 +41,22 @@ void notice(const char* what) {
   fflush(stderr);
 }
 
-size_t suffixLength(const TallyMgr* mgr, int restartCount) {
+size_t suffixLength(const TallyMgr* mgr) {
   size_t n = strlen(".out");
   if (mgr->isCompressed) n += strlen(".gz");
-  if (restartCount > 0) n += (size_t)snprintf(nullptr, 0, "-%d", restartCount);
+  if (mgr->restartCount > 0) n += (size_t)snprintf(nullptr, 0, "-%d", mgr->restartCount);
   return n;
 }
 
 }  // namespace
 
-size_t TallyDataFileLongestName(const TallyMgr* mgr) {
+size_t TallyDataFileNameLength(const TallyMgr* mgr) {
   if (mgr->useStdout) return strlen("stdout");
-  size_t n = strnlen(mgr->sampleFileName, sizeof mgr->sampleFileName) + suffixLength(mgr, 0);
-  if (mgr->restartCount > 0) n += WIDEST_NUMBER_SUFFIX;
-  return n;
+  return strnlen(mgr->sampleFileName, sizeof mgr->sampleFileName) + suffixLength(mgr);
 }
 
 void TallyCheckDataFileName(TallyMgr* mgr) {
-  if (TallyDataFileLongestName(mgr) > TALLY_MAX_DATA_FILE_NAME) fatal(NAME_TOO_LONG);
+  if (TallyDataFileNameLength(mgr) > TALLY_MAX_DATA_FILE_NAME) fatal(NAME_TOO_LONG);
 }
 
 void TallySetHeaderWriterForTest(void (*writeHeader)(TallyMgr*)) { headerWriterForTest = writeHeader; }
@@ -70,7 +65,7 @@ const char* TallyMgr::TallyDataFile() {
   if (useStdout) return "stdout";
   // Checked before building, so that an oversized name is refused with a
   // message instead of tripping the bounded copies below.
-  if (strnlen(sampleFileName, sizeof sampleFileName) + suffixLength(this, restartCount) > TALLY_MAX_DATA_FILE_NAME) {
+  if (TallyDataFileNameLength(this) > TALLY_MAX_DATA_FILE_NAME) {
     fatal(NAME_TOO_LONG);
     UtlStrCpyCut(actualName, sampleFileName, sizeof actualName);  // only reached under a test exit hook
     return actualName;

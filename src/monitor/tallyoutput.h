@@ -13,14 +13,15 @@ class TallyMgr;
 // Longest file name the output may have: HostFnameStrType less its NUL.
 const size_t TALLY_MAX_DATA_FILE_NAME = sizeof(HostFnameStrType) - 1;
 
-// Length of the longest name this run can give its output files: the base
-// name and its suffixes, with room for any file number when -r is set
-// (the number grows with every file and every re-created file).
-size_t TallyDataFileLongestName(const TallyMgr* mgr);
+// Length of the name of the current output file: the base name and its
+// suffixes, with the file number restartCount holds now under -r.
+size_t TallyDataFileNameLength(const TallyMgr* mgr);
 
-// Refuses a run whose output names cannot fit TALLY_MAX_DATA_FILE_NAME:
+// Refuses a run whose first output name cannot fit TALLY_MAX_DATA_FILE_NAME:
 // writes the fatal message and ends the process with status 3. Runs before
-// the first file is opened, so nothing is written under a cut name.
+// the first file is opened, so nothing is written under a cut name. Under -r a
+// later number that makes the name too long is refused the same way when that
+// file is to be opened (TallyDataFile), after the file before it was closed.
 void TallyCheckDataFileName(TallyMgr* mgr);
 
 // Test seam: replaces the writing of the archive header that starts every new

@@ -3,11 +3,13 @@
 // under a running monitor, a second run on the same name, and the archive left
 // behind by an interrupt or a termination request.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <set>
@@ -133,6 +135,39 @@ TEST_F(HostOnlyRun, RestartsWriteNumberedFilesEachWithItsOwnHeader) {
   Archive two = parseArchive(archiveText(dir.file("h-2.out")));
   ASSERT_FALSE(one.samples.empty() || two.samples.empty());
   EXPECT_EQ(two.samples.front().time, one.samples.back().time + 1);
+}
+
+// Under -r the 1023-character limit holds for each name as it is made: a base
+// name that fits with "-1" to "-9" writes those nine files whole, and the run
+// ends when the tenth name would be one character too long.
+TEST_F(HostOnlyRun, RestartNamesAreCheckedWithTheFileNumberActuallyUsed) {
+  auto baseOfLength = [&](const std::string& top, size_t length) {
+    std::string path = top;
+    while (length - path.size() > 201) {  // components stay below NAME_MAX
+      path += "/" + std::string(200, 'd');
+      mkdir(path.c_str(), 0755);
+    }
+    return path + "/" + std::string(length - path.size() - 1, 'n');
+  };
+  const std::string base = baseOfLength(dir.path(), 1023 - strlen("-1.out"));
+  RunResult r = run({"-X", "-I", "10", "-t", "1", "-r", "-q", "-f", base});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("[Tally] Fatal Error. Output file name is longer than 1023 characters\n"), std::string::npos)
+      << r.err;
+  for (int n = 1; n <= 9; n++) {
+    const std::string path = base + "-" + std::to_string(n) + ".out";
+    ASSERT_EQ(path.size(), 1023u);
+    expectCompleteArchive(path);
+    EXPECT_EQ(samplesIn(path), 1u) << n;
+  }
+  EXPECT_NE(access((base + "-10.out").c_str(), F_OK), 0);
+
+  mkdir(dir.file("long").c_str(), 0755);
+  const std::string tooLong = baseOfLength(dir.file("long"), 1024 - strlen("-1.out"));
+  r = run({"-X", "-I", "10", "-t", "1", "-r", "-q", "-f", tooLong});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("Output file name is longer than 1023 characters"), std::string::npos) << r.err;
+  EXPECT_NE(access((tooLong + "-1.out").c_str(), F_OK), 0);
 }
 
 TEST_F(HostOnlyRun, GzipFilesAndStandardOutputTakeTheArchive) {

@@ -118,8 +118,24 @@ TEST_F(OutputFileTest, NamesCarryNumberOutAndGzSuffixesAndMustFit1023Characters)
   EXPECT_EQ(exitStatus, -1);
   EXPECT_EQ(strlen(mgr->TallyDataFile()), 1023u);
 
-  // With -r the check leaves room for any file number, so a name that fits the
-  // first file is refused when a later one could not fit.
+  // With -r the names are checked as they are: a name that fits with "-1" runs,
+  // and is refused only when a file number with more digits is to be used.
+  const std::string fitsNumbered(1023 - strlen("-1.out"), 'n');
+  setBaseName(fitsNumbered);
+  mgr->restartCount = 1;
+  TallyCheckDataFileName(mgr.get());
+  EXPECT_EQ(exitStatus, -1);
+  mgr->restartCount = 9;
+  EXPECT_EQ(strlen(mgr->TallyDataFile()), 1023u);
+  EXPECT_EQ(exitStatus, -1);
+  mgr->restartCount = 10;
+  CaptureStderr();
+  mgr->TallyDataFile();
+  EXPECT_EQ(GetCapturedStderr(), "[Tally] Fatal Error. Output file name is longer than 1023 characters\n");
+  EXPECT_EQ(exitStatus, 3);
+
+  exitStatus = -1;
+  setBaseName(fitsNumbered + "n");
   mgr->restartCount = 1;
   CaptureStderr();
   TallyCheckDataFileName(mgr.get());
