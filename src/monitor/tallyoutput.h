@@ -24,6 +24,16 @@ size_t TallyDataFileNameLength(const TallyMgr* mgr);
 // file is to be opened (TallyDataFile), after the file before it was closed.
 void TallyCheckDataFileName(TallyMgr* mgr);
 
+// With -f stdout: takes standard output for the archive alone. The descriptor
+// moves to one only the archive writes, and descriptor 1 is pointed at standard
+// error, so that no message meant for standard output (a warning, the fault
+// notice) can corrupt the streamed archive. Each output "file" is then a stream
+// on a duplicate of that descriptor: closing one (under -r) leaves standard
+// output open for the next, which starts with its own header. Called once the
+// settings are complete; when standard output is not open, the opening of the
+// first file reports it.
+void TallyTakeStdoutForArchive();
+
 // Test seam: replaces the writing of the archive header that starts every new
 // file (null restores the real header). The replacement must leave its text
 // in the manager's writer and end with a hand-over of the writer's buffer, as

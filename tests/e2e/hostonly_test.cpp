@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -13,53 +12,13 @@
 #include <ctime>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/archivecheck.h"
 #include "support/runprocess.h"
 
 namespace {
-
-// Plain or gzip text alike, also a gzip file cut after a partial flush.
-std::string archiveText(const std::string& path) {
-  std::string text;
-  gzFile in = gzopen(path.c_str(), "rb");
-  char chunk[65536];
-  for (int n; in && (n = gzread(in, chunk, sizeof chunk)) > 0;) text.append(chunk, n);
-  if (in) gzclose(in);
-  return text;
-}
-
-// An archive's samples: time stamp and record types, in order. Only complete
-// lines count: a file read while the monitor writes may end in a partial one.
-struct Sample {
-  uint32_t time;
-  std::multiset<unsigned> types;
-};
-struct Archive {
-  bool hasHeader = false;
-  std::vector<Sample> samples;
-};
-
-Archive parseArchive(const std::string& text) {
-  Archive a;
-  size_t end = text.find("\nENDHEADER\n\n");
-  if (end == std::string::npos) return a;
-  a.hasHeader = text.rfind("TALLY ", 0) == 0;
-  size_t complete = text.rfind('\n') + 1;
-  std::istringstream body(text.substr(end + 12, complete - end - 12));
-  unsigned type;
-  uint32_t time;
-  for (std::string line; std::getline(body, line);) {
-    if (!(std::istringstream(line) >> type >> time)) continue;
-    if (a.samples.empty() || a.samples.back().time != time) a.samples.push_back({time, {}});
-    a.samples.back().types.insert(type);
-  }
-  return a;
-}
-
-size_t samplesIn(const std::string& path) { return parseArchive(archiveText(path)).samples.size(); }
 
 class HostOnlyRun : public ::testing::Test {
  protected:
@@ -74,21 +33,6 @@ class HostOnlyRun : public ::testing::Test {
     return opts;
   }
   RunResult run(std::vector<std::string> args) { return runProgram(command(args), options()); }
-
-  // Accepted by the project's reader, ends in a whole line, and every sample has
-  // the same records (a cut-off sample has fewer).
-  void expectCompleteArchive(const std::string& path) {
-#ifdef TALLYREAD_BIN
-    RunResult check = runProgram({TALLYREAD_BIN, "check", path});
-    EXPECT_EQ(check.status, 0) << path << "\n" << check.err;
-#endif
-    std::string text = archiveText(path);
-    ASSERT_FALSE(text.empty()) << path;
-    EXPECT_EQ(text.back(), '\n') << path << ": the last line is cut";
-    Archive a = parseArchive(text);
-    EXPECT_TRUE(a.hasHeader) << path;
-    for (const Sample& s : a.samples) EXPECT_EQ(s.types, a.samples[0].types) << path << " at " << s.time;
-  }
 
   std::set<std::string> filesInDir() {
     std::set<std::string> names;
