@@ -17,6 +17,11 @@ const uintptr_t BUFFER_ALIGNMENT = 4096;
 // Longest number token: a sign and 19 digits or 20 digits, its space and the NUL.
 const size_t NUMBER_RESERVE = 22;
 
+// A name is one token: a space would split it, a newline or any other control
+// byte would split or forge a line (any process writes its own name in the
+// cache), and readers stop at a tab. Each such byte is written as '_'.
+inline bool isNameSeparator(char c) { return (unsigned char)c <= 0x20 || c == 0x7f; }
+
 const char kSmallNegatives[10][3] = {"-0", "-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"};
 
 // The write position held in locals while a run of numbers is encoded: stores
@@ -215,7 +220,7 @@ void HostStatWriter::writeStringNoSpaces(const char* s, size_t len) {
   growIfNeeded(len);
   flushIfNeeded();
   char* p = bufPtr;
-  for (size_t i = 0; i < len; i++) p[i] = s[i] == ' ' ? '_' : s[i];
+  for (size_t i = 0; i < len; i++) p[i] = isNameSeparator(s[i]) ? '_' : s[i];
   p += len;
   if (p == buffer || p[-1] != '\n') *p++ = ' ';
   *p = '\0';

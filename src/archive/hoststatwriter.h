@@ -89,6 +89,8 @@ class HostStatWriter {
   void writeNewLine();
   void _writeString(const char* s, size_t len);
   void writeString(const char* s);
+  // A name as one token (the instance names of records): every space, every
+  // byte below 0x20 and DEL (0x7f) is written as '_'.
   void writeStringNoSpaces(const char* s);
   void writeStringNoSpaces(const char* s, size_t len);
   void writeArrayOfStrings(const char* const* names, int n);

@@ -11,7 +11,16 @@
 void HostInstallFaultHandler(void (*shutdownFn)(), void (*companionFn)(), BoolType childHandler);
 
 // Installs handler for SIGINT (no flags) unless SIGINT is currently ignored.
+// The termination signals (SIGTERM, SIGXCPU) are held while the handler runs,
+// so that one cannot cut short the shutdown the handler makes; one that
+// arrives meanwhile is taken when the handler calls
+// HostReleaseTerminationSignals or returns.
 void HostEnableKbInt(void (*handler)(int));
+
+// Lets in the termination signals held for the keyboard interrupt's handler:
+// one that arrived meanwhile is handled at once (it takes the termination path
+// and the process ends with status 5).
+void HostReleaseTerminationSignals();
 
 // Termination counter: incremented atomically by SIGTERM and SIGXCPU.
 void HostIncrementSigTerm();

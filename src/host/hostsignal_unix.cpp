@@ -351,6 +351,13 @@ bool hasHandler(int sig) {
   return (current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL;
 }
 
+// The signals that end the process through the termination path.
+void terminationSignals(sigset_t* set) {
+  sigemptyset(set);
+  sigaddset(set, SIGTERM);
+  sigaddset(set, SIGXCPU);
+}
+
 // Single-threaded set-up of the host signal layer.
 void initThreadInterruptSignal() { setDisposition(SIGRTMIN, threadInterruptHandler, 0); }
 
@@ -395,7 +402,18 @@ void HostEnableKbInt(void (*handler)(int)) {
   UTL_GUARANTEE(sigaction(SIGINT, nullptr, &current) == 0);
   // Started with the interrupt ignored (a background job): it stays ignored.
   if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN) return;
-  setDisposition(SIGINT, handler, 0);
+  // The handler shuts down: a termination signal let in meanwhile would end the
+  // process in the middle of it. It waits until the handler releases it.
+  struct sigaction action = {};
+  action.sa_handler = handler;
+  terminationSignals(&action.sa_mask);
+  UTL_GUARANTEE(sigaction(SIGINT, &action, nullptr) == 0);
+}
+
+void HostReleaseTerminationSignals() {
+  sigset_t held;
+  terminationSignals(&held);
+  sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 BoolType HostProcessFailed() { return processFailed.load() ? TRUE : FALSE; }

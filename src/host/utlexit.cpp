@@ -56,6 +56,9 @@ void UtlExit(int status, BoolType keepStatus) {
     exitHandlers[i] = nullptr;
     if (handler) handler();
   }
+  // A termination signal taken while the handlers ran (a keyboard interrupt's
+  // shutdown lets one in once the archive is closed) still counts.
+  if (!keepStatus && status != 5 && HostGetSigTerm()) utlExitStatus = status = 5;
   fflush(stdout);
   fflush(stderr);
   if (exitTestHook) {

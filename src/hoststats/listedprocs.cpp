@@ -39,7 +39,7 @@ void writeStatsForProcess(HostStatWriter* w, int pid, const HostProcessStatsSTyp
   UTL_GUARANTEE(w->processTypeCount != 0);  // the header declared the type
   w->writeUInt(w->processTypeCount);
   w->writeTimeStamp();
-  w->writeString(stats.name);
+  w->writeStringNoSpaces(stats.name);
   w->writeUInt((uint32_t)pid);
   w->writeUInt(0);
   w->writeStatsForPidWithInfo(&stats);

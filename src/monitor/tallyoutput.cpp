@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "archive/hoststatwriter.h"
+#include "host/hoststdout.h"
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 #include "monitor/tallymgr.h"
@@ -28,10 +29,14 @@ const char* const FLUSH_FAILED = "Error flushing output file";
 const char* const FILE_MISSING = "The output file is missing. Creating new output file.";
 const char* const NAME_TOO_LONG = "Output file name is longer than 1023 characters";
 
-// Widest "-N" suffix a file number can take ("-" and the digits of INT_MAX).
-const size_t WIDEST_NUMBER_SUFFIX = 11;
-
 void (*headerWriterForTest)(TallyMgr*) = nullptr;
+
+// With -f stdout: the descriptor standard output was moved to, which only the
+// archive writes (TallyTakeStdoutForArchive), or -1 with the reason it could
+// not be taken. Each "file" is a stream on a duplicate of it, so closing a file
+// (which ends a gzip member) leaves it open for the next one under -r.
+int stdoutArchiveFd = -1;
+int stdoutArchiveErrno = EBADF;
 
 void fatal(const char* what) {
   fprintf(stderr, "[Tally] Fatal Error. %s\n", what);
@@ -44,33 +49,64 @@ void notice(const char* what) {
   fflush(stderr);
 }
 
-size_t suffixLength(const TallyMgr* mgr, int restartCount) {
+// Reports why a zlib call on the archive failed. zlib keeps the first error of
+// a stream and fails every later call with it without writing again, so errno
+// names the cause only when the failing call itself set it (callers clear it
+// before the call); otherwise zlib's own message, which names the cause of the
+// first failure, is reported. An older errno is never reported as the cause.
+void postGzipError(TallyMgr* mgr, gzFile stream, int errnoOfCall) {
+  int errnum = Z_OK;
+  const char* msg = gzerror(stream, &errnum);
+  if (errnum == Z_ERRNO && errnoOfCall != 0) {
+    mgr->postHostError(errnoOfCall);
+    return;
+  }
+  fprintf(stderr, "[Error] %s\n", msg);
+  fflush(stderr);
+}
+
+// A flush or a close that could not write. A file keeps running: its next
+// write reports a lasting failure. Standard output has no file to re-create and
+// a reader that has gone stays gone, so there a failed flush is a failed write.
+void flushFailed(TallyMgr* mgr) {
+  if (mgr->useStdout) {
+    fatal(WRITE_FAILED);
+  } else {
+    notice(FLUSH_FAILED);
+  }
+}
+
+size_t suffixLength(const TallyMgr* mgr) {
   size_t n = strlen(".out");
   if (mgr->isCompressed) n += strlen(".gz");
-  if (restartCount > 0) n += (size_t)snprintf(nullptr, 0, "-%d", restartCount);
+  if (mgr->restartCount > 0) n += (size_t)snprintf(nullptr, 0, "-%d", mgr->restartCount);
   return n;
 }
 
 }  // namespace
 
-size_t TallyDataFileLongestName(const TallyMgr* mgr) {
+size_t TallyDataFileNameLength(const TallyMgr* mgr) {
   if (mgr->useStdout) return strlen("stdout");
-  size_t n = strnlen(mgr->sampleFileName, sizeof mgr->sampleFileName) + suffixLength(mgr, 0);
-  if (mgr->restartCount > 0) n += WIDEST_NUMBER_SUFFIX;
-  return n;
+  return strnlen(mgr->sampleFileName, sizeof mgr->sampleFileName) + suffixLength(mgr);
 }
 
 void TallyCheckDataFileName(TallyMgr* mgr) {
-  if (TallyDataFileLongestName(mgr) > TALLY_MAX_DATA_FILE_NAME) fatal(NAME_TOO_LONG);
+  if (TallyDataFileNameLength(mgr) > TALLY_MAX_DATA_FILE_NAME) fatal(NAME_TOO_LONG);
 }
 
 void TallySetHeaderWriterForTest(void (*writeHeader)(TallyMgr*)) { headerWriterForTest = writeHeader; }
+
+void TallyTakeStdoutForArchive() {
+  if (stdoutArchiveFd >= 0) return;
+  stdoutArchiveFd = HostTakeStdoutForData();
+  if (stdoutArchiveFd < 0) stdoutArchiveErrno = errno;
+}
 
 const char* TallyMgr::TallyDataFile() {
   if (useStdout) return "stdout";
   // Checked before building, so that an oversized name is refused with a
   // message instead of tripping the bounded copies below.
-  if (strnlen(sampleFileName, sizeof sampleFileName) + suffixLength(this, restartCount) > TALLY_MAX_DATA_FILE_NAME) {
+  if (TallyDataFileNameLength(this) > TALLY_MAX_DATA_FILE_NAME) {
     fatal(NAME_TOO_LONG);
     UtlStrCpyCut(actualName, sampleFileName, sizeof actualName);  // only reached under a test exit hook
     return actualName;
@@ -86,6 +122,49 @@ const char* TallyMgr::TallyDataFile() {
   return actualName;
 }
 
+namespace {
+
+// A stream on an open descriptor, or null with the descriptor closed and the
+// error number stored (0 for gzip: openOutFile reports memory exhaustion).
+void* streamOnDescriptor(int fd, BoolType compressed, int* errorNumber) {
+  errno = 0;
+  void* stream;
+  if (compressed) {
+    stream = gzdopen(fd, "wb");
+    *errorNumber = 0;
+  } else {
+    FILE* f = fdopen(fd, "wb");
+    // The writer buffers a whole sample itself; an unbuffered stream hands each
+    // buffer straight to write(), so a full disk or a reader that has gone is
+    // seen by the write that hit it.
+    if (f) setvbuf(f, nullptr, _IONBF, 0);
+    stream = f;
+    *errorNumber = errno ? errno : ENOMEM;
+  }
+  if (!stream) {
+    close(fd);
+    return nullptr;
+  }
+  *errorNumber = 0;
+  return stream;
+}
+
+// The next "file" on standard output: a stream on a duplicate of the taken descriptor.
+void* openStdoutStream(BoolType compressed, int* errorNumber) {
+  if (stdoutArchiveFd < 0) {
+    *errorNumber = stdoutArchiveErrno;
+    return nullptr;
+  }
+  int fd = fcntl(stdoutArchiveFd, F_DUPFD_CLOEXEC, 3);
+  if (fd < 0) {
+    *errorNumber = errno;
+    return nullptr;
+  }
+  return streamOnDescriptor(fd, compressed, errorNumber);
+}
+
+}  // namespace
+
 void* TallyMgr::basicOpenOutFile(BoolType compressed, int* errorNumber) {
   const char* name = TallyDataFile();
   errno = 0;
@@ -98,26 +177,10 @@ void* TallyMgr::basicOpenOutFile(BoolType compressed, int* errorNumber) {
     *errorNumber = errno;
     return nullptr;
   }
-  void* stream;
-  if (compressed) {
-    stream = gzdopen(fd, "wb");
-    *errorNumber = 0;  // no error number: openOutFile reports memory exhaustion
-  } else {
-    FILE* f = fdopen(fd, "wb");
-    // The writer buffers a whole sample itself; an unbuffered stream hands each
-    // buffer straight to write(), so a full disk is seen by the write that hit it.
-    if (f) setvbuf(f, nullptr, _IONBF, 0);
-    stream = f;
-    *errorNumber = errno ? errno : ENOMEM;
-  }
-  if (!stream) {
-    // The file is empty and ours (created exclusively): remove it, so that a
-    // second attempt is not refused because of it.
-    close(fd);
-    unlink(name);
-    return nullptr;
-  }
-  *errorNumber = 0;
+  void* stream = streamOnDescriptor(fd, compressed, errorNumber);
+  // The file is empty and ours (created exclusively): remove it, so that a
+  // second attempt is not refused because of it.
+  if (!stream) unlink(name);
   return stream;
 }
 
@@ -126,7 +189,7 @@ BoolType TallyMgr::openOutFile() {
   restartTime = 0;
   int e = 0;
   if (isCompressed) {
-    outFile = useStdout ? (void*)gzdopen(1, "wb") : basicOpenOutFile(TRUE, &e);
+    outFile = useStdout ? openStdoutStream(TRUE, &e) : basicOpenOutFile(TRUE, &e);
     if (!outFile) {
       if (e != 0) {
         postHostError(e);
@@ -138,7 +201,7 @@ BoolType TallyMgr::openOutFile() {
       return TRUE;  // only reached under a test exit hook
     }
   } else {
-    outFile = useStdout ? (void*)stdout : basicOpenOutFile(FALSE, &e);
+    outFile = useStdout ? openStdoutStream(FALSE, &e) : basicOpenOutFile(FALSE, &e);
     if (!outFile) {
       postHostError(e);
       fatal(OPEN_FAILED);
@@ -199,16 +262,10 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
     if (isCompressed) {
       size_t chunk = length - done;
       if (chunk > (size_t)INT_MAX) chunk = (size_t)INT_MAX;  // gzwrite reports counts as int
+      errno = 0;
       int n = gzwrite((gzFile)outFile, text + done, (unsigned)chunk);
       if (n <= 0) {
-        int errnum = 0;
-        const char* msg = gzerror((gzFile)outFile, &errnum);
-        if (errnum != Z_ERRNO) {
-          fprintf(stderr, "[Error] %s\n", msg);
-          fflush(stderr);
-        } else {
-          postHostError(errno);
-        }
+        postGzipError(this, (gzFile)outFile, errno);
         fatal(WRITE_FAILED);
         return;  // a second exit request (from inside the exit path) returns here
       }
@@ -235,20 +292,15 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
 void TallyMgr::flushOutFile() {
   if (!outFile) return;
   if (isCompressed) {
+    errno = 0;
     int rc = gzflush((gzFile)outFile, Z_PARTIAL_FLUSH);
-    if (rc == Z_ERRNO) {
-      postHostError();
-      notice(FLUSH_FAILED);
-    } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      int errnum = 0;
-      fprintf(stderr, "[Error] %s\n", gzerror((gzFile)outFile, &errnum));
-      fflush(stderr);
-      notice(FLUSH_FAILED);
+    if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      postGzipError(this, (gzFile)outFile, errno);
+      flushFailed(this);
     }
   } else if (fflush((FILE*)outFile) != 0) {
-    // Standard output is a buffered stream; its write errors surface here.
     postHostError();
-    notice(FLUSH_FAILED);
+    flushFailed(this);
   }
 }
 
@@ -257,20 +309,20 @@ void TallyMgr::closeOutFile() {
   if (statWriter) statWriter->flushBuffer();  // may itself re-create a vanished file
   void* stream = outFile;
   if (!stream) return;
-  int rc;
-  if (isCompressed) {
-    rc = gzclose((gzFile)stream);
-    rc = (rc == Z_OK) ? 0 : -1;
-  } else {
-    rc = fclose((FILE*)stream);
-  }
+  errno = 0;
+  int rc = isCompressed ? gzclose((gzFile)stream) : fclose((FILE*)stream);
+  int cause = errno;
   // Cleared only once the stream is closed: a shutdown that interrupts this
   // one still finds the stream.
   outFile = nullptr;
-  if (rc != 0) {
-    postHostError();
-    notice(FLUSH_FAILED);
+  if (rc == 0) return;  // Z_OK is 0
+  if (cause != 0 || !isCompressed) {
+    postHostError(cause);
+  } else {
+    fprintf(stderr, "[Error] closing the output stream failed (zlib error %d)\n", rc);
+    fflush(stderr);
   }
+  flushFailed(this);
 }
 
 void TallyMgr::postHostError(int errorNumber) {

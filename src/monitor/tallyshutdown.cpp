@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "archive/hoststatwriter.h"
+#include "host/hostsignal.h"
 #include "host/utlexit.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/hostshrstate.h"
@@ -34,6 +35,10 @@ void tallyExitHandler() {
 
 void TallyKeyBoardInt(int sig) {
   (void)sig;
+  // A termination signal is held while this runs: it could only cut the
+  // archive. Once the file is complete it is let in; it then ends the process
+  // through its own path, with status 5.
   TallyShutdown();
+  HostReleaseTerminationSignals();
   UtlExit(0, FALSE);  // 5 instead when a termination signal came first
 }

@@ -36,7 +36,10 @@ void TallyMgr::TallyInit() {
   sessionsToSample.sortIfNeeded();
   sessionsToSample.removeDups();
   if (sampleFileName[0] == '\0') UtlSnprintf(sampleFileName, sizeof sampleFileName, "tally%d", thisProcessPid);
-  if (strcasecmp(sampleFileName, "stdout") == 0) useStdout = TRUE;
+  if (strcasecmp(sampleFileName, "stdout") == 0) {
+    useStdout = TRUE;
+    TallyTakeStdoutForArchive();
+  }
   if (restart) restartCount = 1;
   if (!pidsToMonitor.isEmpty()) {
     pidsToMonitor.sortIfNeeded();

@@ -44,8 +44,11 @@ TEST(Encoder, TokensByteForByte) {
       {[](HostStatWriter& w) { w.writeString("line\n"); w.writeString("next"); }, "line\nnext "},
       {[](HostStatWriter& w) { w.writeNewLine(); w.writeCharacter('x'); }, "\n x "},
       {[](HostStatWriter& w) { w.writeStringNoSpaces("my  envoy\tA b"); w.writeStringNoSpaces("ab cd", 4); },
-       "my__envoy\tA_b ab_c "},
-      {[](HostStatWriter& w) { w.writeStringNoSpaces("ends \n"); }, "ends_\n"},
+       "my__envoy_A_b ab_c "},
+      // no byte of a name can end or forge a line: every control byte and DEL is '_'
+      {[](HostStatWriter& w) { w.writeStringNoSpaces("ends \n"); }, "ends__ "},
+      {[](HostStatWriter& w) { w.writeStringNoSpaces("a\nb\rc\x01\x1f\x7f~\x80\xff"); },
+       "a_b_c___~\x80\xff "},
       // five names a line when more follow
       {[](HostStatWriter& w) { w.writeArrayOfStrings(kNames, 5); }, "a b c d e "},
       {[](HostStatWriter& w) { w.writeArrayOfStrings(kNames, 6); }, "a b c d e \n f "},

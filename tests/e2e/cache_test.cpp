@@ -10,11 +10,13 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "shrpc/shrpclayout.h"
 #include "support/runprocess.h"
 
 namespace {
@@ -300,6 +302,47 @@ TEST(CacheEndToEnd, OwnerOnlyCacheNamedDirectlyUntilTerminated) {
   Samples samples = readSamples(file + ".out");
   ASSERT_GE(samples.size(), 2u);
   for (const auto& sample : samples) checkCacheRecords(sim, sample, {0, 1, 2, 3, 4, 5, 9}, false);
+}
+
+// Any process may write its own name in the cache. A newline there must not
+// split its record or forge a line of its own, and a tab must not stop a reader:
+// every control byte of a name is written as '_'.
+TEST(CacheEndToEnd, ControlBytesInAProcessNameCannotForgeArchiveLines) {
+  Sim sim({"--deterministic", "--interval", "0", "--envoys", "2", "--no-odd-slots"});
+  ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
+  const SlotLine* envoy = nullptr;
+  for (const SlotLine& s : sim.slots)
+    if (s.name == "envoy0") envoy = &s;
+  ASSERT_NE(envoy, nullptr);
+  char* base = (char*)shmat(sim.shmid, nullptr, 0);
+  ASSERT_NE(base, (char*)-1);
+  const ShrPcConfigSType* config = (const ShrPcConfigSType*)base;
+  auto* entry = (ShrPcProcessTableEntrySType*)(base + config->processTableOffset) + envoy->slot;
+  const char forged[] = "e\n8 0 forged 0 0\tx\r\x7f";
+  static_assert(sizeof forged <= SHRPC_PROCESS_NAME_SIZE, "the name field holds it");
+  memcpy(entry->processName, forged, sizeof forged);
+  shmdt(base);
+
+  RunResult r = sim.tally({"simkeeper", "-I", "200", "-t", "2", "-f", sim.file("n")});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+#ifdef TALLYREAD_BIN
+  RunResult check = runProgram({TALLYREAD_BIN, "check", sim.file("n.out")});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+#endif
+  Samples samples = readSamples(sim.file("n.out"));
+  ASSERT_EQ(samples.size(), 2u);
+  for (const auto& sample : samples) {
+    int named = 0;
+    for (const Record& rec : sample) {
+      EXPECT_NE(rec.tok.at(2), "forged") << "a forged line: " << rec.line;
+      if (rec.tok.size() > 3 && rec.u(3) == (uint64_t)envoy->pid) {
+        named++;
+        EXPECT_EQ(rec.name(), "e_8_0_forged_0_0_x__");
+        EXPECT_EQ(rec.tok.size(), 3u + 169 + 56 + 30) << "the record is whole";
+      }
+    }
+    EXPECT_EQ(named, 1);
+  }
 }
 
 // Caches that cannot be sampled are refused with status 3 and the reason; one

@@ -3,61 +3,22 @@
 // under a running monitor, a second run on the same name, and the archive left
 // behind by an interrupt or a termination request.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/archivecheck.h"
 #include "support/runprocess.h"
 
 namespace {
-
-// Plain or gzip text alike, also a gzip file cut after a partial flush.
-std::string archiveText(const std::string& path) {
-  std::string text;
-  gzFile in = gzopen(path.c_str(), "rb");
-  char chunk[65536];
-  for (int n; in && (n = gzread(in, chunk, sizeof chunk)) > 0;) text.append(chunk, n);
-  if (in) gzclose(in);
-  return text;
-}
-
-// An archive's samples: time stamp and record types, in order. Only complete
-// lines count: a file read while the monitor writes may end in a partial one.
-struct Sample {
-  uint32_t time;
-  std::multiset<unsigned> types;
-};
-struct Archive {
-  bool hasHeader = false;
-  std::vector<Sample> samples;
-};
-
-Archive parseArchive(const std::string& text) {
-  Archive a;
-  size_t end = text.find("\nENDHEADER\n\n");
-  if (end == std::string::npos) return a;
-  a.hasHeader = text.rfind("TALLY ", 0) == 0;
-  size_t complete = text.rfind('\n') + 1;
-  std::istringstream body(text.substr(end + 12, complete - end - 12));
-  unsigned type;
-  uint32_t time;
-  for (std::string line; std::getline(body, line);) {
-    if (!(std::istringstream(line) >> type >> time)) continue;
-    if (a.samples.empty() || a.samples.back().time != time) a.samples.push_back({time, {}});
-    a.samples.back().types.insert(type);
-  }
-  return a;
-}
-
-size_t samplesIn(const std::string& path) { return parseArchive(archiveText(path)).samples.size(); }
 
 class HostOnlyRun : public ::testing::Test {
  protected:
@@ -72,21 +33,6 @@ class HostOnlyRun : public ::testing::Test {
     return opts;
   }
   RunResult run(std::vector<std::string> args) { return runProgram(command(args), options()); }
-
-  // Accepted by the project's reader, ends in a whole line, and every sample has
-  // the same records (a cut-off sample has fewer).
-  void expectCompleteArchive(const std::string& path) {
-#ifdef TALLYREAD_BIN
-    RunResult check = runProgram({TALLYREAD_BIN, "check", path});
-    EXPECT_EQ(check.status, 0) << path << "\n" << check.err;
-#endif
-    std::string text = archiveText(path);
-    ASSERT_FALSE(text.empty()) << path;
-    EXPECT_EQ(text.back(), '\n') << path << ": the last line is cut";
-    Archive a = parseArchive(text);
-    EXPECT_TRUE(a.hasHeader) << path;
-    for (const Sample& s : a.samples) EXPECT_EQ(s.types, a.samples[0].types) << path << " at " << s.time;
-  }
 
   std::set<std::string> filesInDir() {
     std::set<std::string> names;
@@ -133,6 +79,39 @@ TEST_F(HostOnlyRun, RestartsWriteNumberedFilesEachWithItsOwnHeader) {
   Archive two = parseArchive(archiveText(dir.file("h-2.out")));
   ASSERT_FALSE(one.samples.empty() || two.samples.empty());
   EXPECT_EQ(two.samples.front().time, one.samples.back().time + 1);
+}
+
+// Under -r the 1023-character limit holds for each name as it is made: a base
+// name that fits with "-1" to "-9" writes those nine files whole, and the run
+// ends when the tenth name would be one character too long.
+TEST_F(HostOnlyRun, RestartNamesAreCheckedWithTheFileNumberActuallyUsed) {
+  auto baseOfLength = [&](const std::string& top, size_t length) {
+    std::string path = top;
+    while (length - path.size() > 201) {  // components stay below NAME_MAX
+      path += "/" + std::string(200, 'd');
+      mkdir(path.c_str(), 0755);
+    }
+    return path + "/" + std::string(length - path.size() - 1, 'n');
+  };
+  const std::string base = baseOfLength(dir.path(), 1023 - strlen("-1.out"));
+  RunResult r = run({"-X", "-I", "10", "-t", "1", "-r", "-q", "-f", base});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("[Tally] Fatal Error. Output file name is longer than 1023 characters\n"), std::string::npos)
+      << r.err;
+  for (int n = 1; n <= 9; n++) {
+    const std::string path = base + "-" + std::to_string(n) + ".out";
+    ASSERT_EQ(path.size(), 1023u);
+    expectCompleteArchive(path);
+    EXPECT_EQ(samplesIn(path), 1u) << n;
+  }
+  EXPECT_NE(access((base + "-10.out").c_str(), F_OK), 0);
+
+  mkdir(dir.file("long").c_str(), 0755);
+  const std::string tooLong = baseOfLength(dir.file("long"), 1024 - strlen("-1.out"));
+  r = run({"-X", "-I", "10", "-t", "1", "-r", "-q", "-f", tooLong});
+  EXPECT_EQ(r.status, 3) << r.err;
+  EXPECT_NE(r.err.find("Output file name is longer than 1023 characters"), std::string::npos) << r.err;
+  EXPECT_NE(access((tooLong + "-1.out").c_str(), F_OK), 0);
 }
 
 TEST_F(HostOnlyRun, GzipFilesAndStandardOutputTakeTheArchive) {

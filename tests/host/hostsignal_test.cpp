@@ -118,4 +118,29 @@ TEST(HostEnableKbIntDeath, InterruptRunsTheHandlerOrNothingWhenIgnored) {
       ExitedWithCode(0), "^interrupt ignored\n$");
 }
 
+// A keyboard interrupt's handler shuts down; a termination signal that arrives
+// meanwhile waits until the handler lets it in, and then ends the process
+// through its own path with status 5.
+void interruptShutdownMeetsATermination(int) {
+  kill(getpid(), SIGTERM);
+  HostSafeWrite(2, "interrupt shutdown complete\n");
+  HostReleaseTerminationSignals();
+  HostSafeWrite(2, "termination not taken\n");
+  UtlExit(0, FALSE);
+}
+
+TEST(HostEnableKbIntDeath, ATerminationDuringTheInterruptShutdownWaitsForItAndEndsWithFive) {
+  EXPECT_EXIT(
+      {
+        prepareChild();
+        signal(SIGINT, SIG_DFL);
+        HostEnableKbInt(interruptShutdownMeetsATermination);
+        raise(SIGINT);
+        _exit(9);
+      },
+      ExitedWithCode(5),
+      "^interrupt shutdown complete\n(.|\n)*SIGTERM, Software Termination Signal Received at [0-9]+ in thread "
+      "[0-9]+\nshutdown ran\nexit handler ran\n$");
+}
+
 }  // namespace

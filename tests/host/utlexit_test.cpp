@@ -53,6 +53,14 @@ TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
         ExitedWithCode(c.expected), "")
         << c.status;
   }
+  // A termination signal taken while the handlers run counts as well.
+  EXPECT_EXIT(
+      {
+        UtlExitInit();
+        UtlAtExit(HostIncrementSigTerm);
+        UtlExit(0, FALSE);
+      },
+      ExitedWithCode(5), "");
 }
 
 TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {

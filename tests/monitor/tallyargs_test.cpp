@@ -1,9 +1,11 @@
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -178,8 +180,18 @@ TEST_F(TallyArgsTest, TallyInitCompletesTheSettings) {
   EXPECT_EQ(mgr->sampleIntervalMs, DEFAULT_INTERVAL_MS);
   EXPECT_EQ(mgr->restartCount, 0);
 
+  // "stdout" takes standard output for the archive and points descriptor 1 at
+  // standard error; this process's own standard output is put back afterwards.
   expectAccepted({"-f", "StdOut", "-r", "-t", "2", "-I", "500", "k"});
+  fflush(stdout);
+  int ownStdout = dup(STDOUT_FILENO);
   mgr->TallyInit();
+  struct stat one, two;
+  bool toStderr = fstat(STDOUT_FILENO, &one) == 0 && fstat(STDERR_FILENO, &two) == 0 && one.st_dev == two.st_dev &&
+                  one.st_ino == two.st_ino;
+  dup2(ownStdout, STDOUT_FILENO);
+  close(ownStdout);
+  EXPECT_TRUE(toStderr);
   EXPECT_TRUE(mgr->useStdout);
   EXPECT_EQ(mgr->restartCount, 1);
   EXPECT_EQ(mgr->sampleIntervalMs, 500);

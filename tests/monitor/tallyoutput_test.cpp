@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -118,8 +119,24 @@ TEST_F(OutputFileTest, NamesCarryNumberOutAndGzSuffixesAndMustFit1023Characters)
   EXPECT_EQ(exitStatus, -1);
   EXPECT_EQ(strlen(mgr->TallyDataFile()), 1023u);
 
-  // With -r the check leaves room for any file number, so a name that fits the
-  // first file is refused when a later one could not fit.
+  // With -r the names are checked as they are: a name that fits with "-1" runs,
+  // and is refused only when a file number with more digits is to be used.
+  const std::string fitsNumbered(1023 - strlen("-1.out"), 'n');
+  setBaseName(fitsNumbered);
+  mgr->restartCount = 1;
+  TallyCheckDataFileName(mgr.get());
+  EXPECT_EQ(exitStatus, -1);
+  mgr->restartCount = 9;
+  EXPECT_EQ(strlen(mgr->TallyDataFile()), 1023u);
+  EXPECT_EQ(exitStatus, -1);
+  mgr->restartCount = 10;
+  CaptureStderr();
+  mgr->TallyDataFile();
+  EXPECT_EQ(GetCapturedStderr(), "[Tally] Fatal Error. Output file name is longer than 1023 characters\n");
+  EXPECT_EQ(exitStatus, 3);
+
+  exitStatus = -1;
+  setBaseName(fitsNumbered + "n");
   mgr->restartCount = 1;
   CaptureStderr();
   TallyCheckDataFileName(mgr.get());
@@ -208,7 +225,7 @@ TEST_F(OutputFileTest, GzipIsReadableAfterEachFlushAndUnderRestartsAReplacementT
   EXPECT_EQ(gunzipFile(base + "-2.out.gz"), "HEADER 2\nrec 3\n");
 }
 
-TEST_F(OutputFileTest, WriteFailuresEndTheRunButFlushFailuresDoNot) {
+TEST_F(OutputFileTest, WriteFailuresEndTheRunWithTheirOwnCauseFlushFailuresOnlyOnStandardOutput) {
   FILE* full = fopen("/dev/full", "w");  // plain: the device refuses the write itself
   ASSERT_NE(full, nullptr);
   setvbuf(full, nullptr, _IONBF, 0);
@@ -232,6 +249,29 @@ TEST_F(OutputFileTest, WriteFailuresEndTheRunButFlushFailuresDoNot) {
   err = GetCapturedStderr();
   EXPECT_EQ(exitStatus, -1);
   EXPECT_NE(err.find("[Tally] Error flushing output file\n"), std::string::npos) << err;
+
+  // zlib now fails every call with the error it kept, without writing: the
+  // report names that error, not what errno holds from an unrelated call.
+  errno = ENOENT;
+  CaptureStderr();
+  mgr->writeBufferToFile(&text[0], text.size());
+  err = GetCapturedStderr();
+  EXPECT_EQ(exitStatus, 3);
+  EXPECT_EQ(err.rfind("[Error] <fd:", 0), 0u) << err;
+  EXPECT_NE(err.find("No space left on device\n[Tally] Fatal Error. Unable to write to output file\n"),
+            std::string::npos) << err;
+  EXPECT_EQ(err.find("ENOENT"), std::string::npos) << err;
+
+  // On standard output a failed flush is a failed write.
+  exitStatus = -1;
+  mgr->useStdout = TRUE;
+  CaptureStderr();
+  mgr->flushOutFile();
+  err = GetCapturedStderr();
+  EXPECT_EQ(exitStatus, 3);
+  EXPECT_NE(err.find("No space left on device\n[Tally] Fatal Error. Unable to write to output file\n"),
+            std::string::npos) << err;
+  mgr->useStdout = FALSE;
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ pid_t spawn(const std::vector<std::string>& argv, const RunOptions& opts, const 
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     setpgid(0, 0);
-    if (!freopen("/dev/null", "r", stdin) || !freopen((dir + "/stdout").c_str(), "w", stdout) ||
+    bool out = opts.stdoutFd >= 0 ? dup2(opts.stdoutFd, STDOUT_FILENO) == STDOUT_FILENO
+                                  : freopen((dir + "/stdout").c_str(), "w", stdout) != nullptr;
+    if (!freopen("/dev/null", "r", stdin) || !out ||
         !freopen((dir + "/stderr").c_str(), "w", stderr) || (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0))
       _exit(126);
     for (const auto& e : opts.env) putenv(strdup(e.c_str()));

@@ -18,6 +18,7 @@ struct RunOptions {
   std::vector<std::string> env;  // extra "NAME=value" entries (added to the environment)
   std::string cwd;               // working directory; empty = current
   double timeoutSec = 90;        // the child is killed (SIGKILL) after this
+  int stdoutFd = -1;             // when set, the child's standard output instead of a file
 };
 
 // Runs argv[0] with the arguments and waits for it.

@@ -1,0 +1,349 @@
+// The archive on standard output, and the ways a run's output can fail or be
+// cut: a reader that goes away, a full device, a message written while the
+// archive streams, -r on one stream, and a second exit signal arriving while
+// the first one's shutdown is still writing.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/archivecheck.h"
+#include "support/runprocess.h"
+
+namespace {
+
+const char kWriteFailed[] = "[Tally] Fatal Error. Unable to write to output file\n";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::vector<std::string> command(std::vector<std::string> args) {
+  args.insert(args.begin(), TALLYSCOPE_BIN);
+  return args;
+}
+
+RunOptions options(int stdoutFd = -1) {
+  RunOptions opts;
+  opts.env = {"QL_CORE_TIME_OUT=1"};
+  opts.stdoutFd = stdoutFd;
+  return opts;
+}
+
+// A pipe whose ends the test closes when it chooses (both close-on-exec: the
+// child gets the write end only as its standard output).
+struct Pipe {
+  int fds[2] = {-1, -1};
+  explicit Pipe(int capacity = 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    if (capacity > 0) fcntl(fds[1], F_SETPIPE_SZ, capacity);
+  }
+  ~Pipe() {
+    closeEnd(0);
+    closeEnd(1);
+  }
+  int readEnd() const { return fds[0]; }
+  int writeEnd() const { return fds[1]; }
+  void closeEnd(int i) {
+    if (fds[i] >= 0) close(fds[i]);
+    fds[i] = -1;
+  }
+  // Reads until done(text) or the end of the stream; the bound only keeps a
+  // broken monitor from hanging the test.
+  template <typename Pred>
+  bool readUntil(std::string& text, Pred done, int limitMs = 60000) {
+    char chunk[65536];
+    while (!done(text)) {
+      struct pollfd p = {fds[0], POLLIN, 0};
+      if (poll(&p, 1, limitMs) <= 0) return false;
+      ssize_t n = read(fds[0], chunk, sizeof chunk);
+      if (n <= 0) return done(text);
+      text.append(chunk, (size_t)n);
+    }
+    return true;
+  }
+  std::string readToEnd() {
+    std::string text;
+    readUntil(text, [](const std::string&) { return false; });
+    return text;
+  }
+};
+
+bool hasHeaderEnd(const std::string& text) { return contains(text, "\nENDHEADER\n\n"); }
+
+// Decodes a gzip stream of one or more members. complete: every member ended
+// and nothing follows the last one.
+std::string gunzip(const std::string& data, bool* complete, int* members) {
+  std::string text;
+  z_stream z = {};
+  inflateInit2(&z, 15 + 16);
+  z.next_in = (Bytef*)data.data();
+  z.avail_in = (uInt)data.size();
+  *complete = false;
+  *members = 0;
+  char chunk[65536];
+  for (int rc = Z_OK; rc == Z_OK;) {
+    z.next_out = (Bytef*)chunk;
+    z.avail_out = sizeof chunk;
+    rc = inflate(&z, Z_NO_FLUSH);
+    text.append(chunk, sizeof chunk - z.avail_out);
+    if (rc == Z_STREAM_END) {
+      ++*members;
+      *complete = z.avail_in == 0;
+      if (z.avail_in > 0) rc = inflateReset(&z);
+    }
+  }
+  inflateEnd(&z);
+  return text;
+}
+
+// What a reader gets of the stream so far.
+std::string streamText(const std::string& out, bool gzip) {
+  bool complete;
+  int members;
+  return gzip ? gunzip(out, &complete, &members) : out;
+}
+
+// The whole stream a run wrote, decoded; with gzip every member must end.
+std::string finishedStreamText(const std::string& out, bool gzip, int* members) {
+  *members = 0;
+  if (!gzip) return out;
+  bool complete = false;
+  std::string text = gunzip(out, &complete, members);
+  EXPECT_TRUE(complete) << "the gzip stream does not decode to its end";
+  return text;
+}
+
+void expectCompleteText(const std::string& text, const std::string& name) {
+  TempDir dir;
+  writeFileText(dir.file(name), text);
+  expectCompleteArchive(dir.file(name));
+}
+
+// Every "[Error]" line names the cause given.
+void expectErrorsName(const std::string& err, const std::vector<std::string>& causes) {
+  std::istringstream in(err);
+  int errors = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("[Error]", 0) != 0) continue;
+    errors++;
+    bool named = false;
+    for (const std::string& cause : causes) named = named || contains(line, cause);
+    EXPECT_TRUE(named) << "an unrelated cause: " << line;
+  }
+  EXPECT_GE(errors, 1) << err;
+}
+
+TEST(StreamedArchive, AReaderThatHasGoneEndsTheRunWithTheWriteFailure) {
+  for (bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
+    Pipe pipe;
+    std::vector<std::string> args{"-X", "-I", "50", "-u", "0", "-t", "40", "-q", "-f", "stdout"};
+    if (gzip) args.push_back("-z");
+    BackgroundProgram p(command(args), options(pipe.writeEnd()));
+    pipe.closeEnd(1);
+    std::string got;
+    ASSERT_TRUE(pipe.readUntil(got, [&](const std::string& t) { return gzip ? !t.empty() : hasHeaderEnd(t); }));
+    pipe.closeEnd(0);  // the reader goes; the next sample's write meets the broken pipe
+    RunResult r = p.wait(60);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(contains(r.err, "[Error] errno=32,EPIPE, Broken pipe")) << r.err;
+    EXPECT_TRUE(contains(r.err, kWriteFailed)) << r.err;
+    EXPECT_FALSE(contains(r.err, "Error flushing output file")) << r.err;
+  }
+}
+
+// A tiny file system of its own, unmounted again however the test ends.
+struct TinyTmpfs {
+  std::string path;
+  bool mounted = false;
+  explicit TinyTmpfs(const std::string& where) : path(where) {
+    mkdir(path.c_str(), 0755);
+    mounted = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~TinyTmpfs() {
+    if (mounted) umount2(path.c_str(), MNT_DETACH);
+  }
+};
+
+// The report names the failed write's own cause. With gzip, zlib keeps a
+// failure and fails every later call with it without writing again; the
+// report must then not name whatever errno happens to hold by then.
+TEST(StreamedArchive, AFullDeviceIsReportedWithTheWritesOwnCause) {
+  const std::vector<std::string> noSpace = {"errno=28,ENOSPC", "No space left on device"};
+  for (bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
+    int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    std::vector<std::string> args{"-X", "-I", "50", "-t", "3", "-q", "-f", "stdout"};
+    if (gzip) args.push_back("-z");
+    BackgroundProgram p(command(args), options(full));
+    close(full);
+    RunResult r = p.wait(60);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(contains(r.err, kWriteFailed)) << r.err;
+    expectErrorsName(r.err, noSpace);
+  }
+
+  TempDir dir;
+  TinyTmpfs fs(dir.file("fs"));
+  if (!fs.mounted) GTEST_SKIP() << "no tmpfs can be mounted here";
+  for (bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip file" : "plain file");
+    std::vector<std::string> args{"-X", "-A", "-I", "10", "-u", "0", "-q", "-f", fs.path + (gzip ? "/z" : "/p")};
+    if (gzip) args.push_back("-z");
+    RunResult r = runProgram(command(args), options());
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(contains(r.err, kWriteFailed)) << r.err;
+    expectErrorsName(r.err, noSpace);
+    unlink((fs.path + (gzip ? "/z.out.gz" : "/p.out")).c_str());
+  }
+}
+
+// The fault notice goes to standard output by default; while the archive is
+// streamed there, it goes to standard error and the stream stays whole.
+TEST(StreamedArchive, MessagesForStandardOutputGoToStandardErrorWhileTheArchiveStreams) {
+  for (bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
+    std::vector<std::string> args{"-X", "-I", "100", "-u", "0", "-q", "-f", "stdout"};
+    if (gzip) args.push_back("-z");
+    BackgroundProgram p(command(args), options());
+    ASSERT_TRUE(waitUntil([&] { return parseArchive(streamText(p.currentOut(), gzip)).samples.size() >= 1; }));
+    p.sendSignal(SIGSEGV);
+    RunResult r = p.wait(60);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(contains(r.err, "| Possible Internal Error: HostCoreDump invoked at ")) << r.err;
+    int members = 0;
+    std::string text = finishedStreamText(r.out, gzip, &members);
+    EXPECT_EQ(members, gzip ? 1 : 0);
+    EXPECT_FALSE(contains(text, "Possible Internal Error"));
+    expectCompleteText(text, "fault.out");
+  }
+}
+
+// -r on standard output: the stream stays open, and each next "file" starts
+// with its own header (with gzip: its own gzip member) on the same stream.
+TEST(StreamedArchive, RestartsWriteEachFileWithItsOwnHeaderOnTheSameStream) {
+  for (bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
+    std::vector<std::string> args{"-X", "-I", "50", "-t", "2", "-r", "-q", "-f", "stdout"};
+    if (gzip) args.push_back("-z");
+    BackgroundProgram p(command(args), options());
+    ASSERT_TRUE(waitUntil([&] { return splitAtHeaders(streamText(p.currentOut(), gzip)).size() >= 4; }));
+    p.sendSignal(SIGINT);
+    RunResult r = p.wait(60);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "[Error]")) << r.err;
+    int members = 0;
+    std::string text = finishedStreamText(r.out, gzip, &members);
+    EXPECT_EQ((size_t)members, gzip ? splitAtHeaders(text).size() : 0) << "one gzip member per file";
+    std::vector<std::string> files = splitAtHeaders(text);
+    ASSERT_GE(files.size(), 4u);
+    EXPECT_EQ(files.front().rfind("TALLY ", 0), 0u) << "nothing comes before the first header";
+    uint32_t lastStamp = 0;
+    for (size_t i = 0; i < files.size(); i++) {
+      SCOPED_TRACE("file " + std::to_string(i + 1));
+      expectCompleteText(files[i], "part.out");
+      Archive a = parseArchive(files[i]);
+      ASSERT_FALSE(a.samples.empty());
+      if (i + 1 < files.size()) {
+        EXPECT_EQ(a.samples.size(), 2u);
+      }
+      EXPECT_GT(a.samples.front().time, lastStamp) << "stamps run on across files";
+      lastStamp = a.samples.back().time;
+    }
+  }
+}
+
+// Processes that only sleep, listed with -Q so that one sample is larger than
+// the pipe holds; killed and reaped however the test ends.
+struct Sleepers {
+  std::vector<pid_t> pids;
+  explicit Sleepers(int n) {
+    for (int i = 0; i < n; i++) {
+      pid_t pid = fork();
+      if (pid == 0) {
+        for (;;) pause();
+      }
+      if (pid > 0) pids.push_back(pid);
+    }
+  }
+  ~Sleepers() {
+    for (pid_t pid : pids) kill(pid, SIGKILL);
+    for (pid_t pid : pids) waitpid(pid, nullptr, 0);
+  }
+  std::string list() const {
+    std::string text;
+    for (pid_t pid : pids) text += (text.empty() ? "" : ",") + std::to_string(pid);
+    return text;
+  }
+};
+
+std::string procField(pid_t pid, const std::string& file, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(field, 0) == 0) return line.substr(field.size());
+  return "";
+}
+
+bool signalPending(pid_t pid, int sig) {
+  for (const char* field : {"SigPnd:", "ShdPnd:"}) {
+    std::string mask = procField(pid, "status", field);
+    if (!mask.empty() && (std::stoull(mask, nullptr, 16) >> (sig - 1)) & 1) return true;
+  }
+  return false;
+}
+
+// The process is blocked in write(2) having taken the signal: that is, its
+// handler is writing the archive.
+bool handlerIsWriting(pid_t pid, int sig) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  std::string number;
+  return (in >> number) && number == "1" && !signalPending(pid, sig);
+}
+
+// The first exit signal's shutdown is held inside its write of a large buffer
+// (the test does not read the pipe), the second signal arrives then, and only
+// after that does the test read. Whatever the pair, the stream must end whole
+// and the status follow the termination signal if there was one.
+TEST(ExitSignals, ASecondExitSignalDuringTheShutdownWriteNeverCutsTheArchive) {
+  Sleepers sleepers(48);
+  struct Case {
+    int first, second, status;
+  } cases[] = {{SIGINT, SIGTERM, 5}, {SIGTERM, SIGINT, 5}, {SIGTERM, SIGTERM, 5}, {SIGINT, SIGINT, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.first)) + " then " + strsignal(c.second));
+    Pipe pipe(4096);
+    BackgroundProgram p(command({"-X", "-I", "200", "-u", "-1", "-q", "-f", "stdout", "-Q", sleepers.list()}),
+                        options(pipe.writeEnd()));
+    pipe.closeEnd(1);
+    std::string got;
+    ASSERT_TRUE(pipe.readUntil(got, hasHeaderEnd));  // samples stay buffered from here on
+    p.sendSignal(c.first);
+    ASSERT_TRUE(waitUntil([&] { return !p.running() || handlerIsWriting(p.pid(), c.first); }));
+    p.sendSignal(c.second);
+    waitUntil([&] { return !p.running() || signalPending(p.pid(), c.second); });
+    got += pipe.readToEnd();
+    RunResult r = p.wait(60);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(contains(r.err, "SIGTERM, Software Termination Signal"), c.status == 5) << r.err;
+    EXPECT_GT(got.size(), 4096u + got.find("\nENDHEADER\n\n")) << "the shutdown write did not outgrow the pipe";
+    expectCompleteText(got, "signals.out");
+    Archive a = parseArchive(got);
+    ASSERT_FALSE(a.samples.empty());
+    EXPECT_EQ(a.samples.back().types.count(16u), 1u) << "the last sample is whole";
+  }
+}
+
+}  // namespace
