@@ -81,6 +81,22 @@ TEST_F(TallyReadCommand, TypesListsRecordCountsAndCsvSelectsByTypeInstanceAndFie
   EXPECT_EQ(unknown.err, "tallyread: type HardDisk has no field Nope\n");
 }
 
+// The files of a -r series streamed to standard output follow each other
+// with a header each; gzip members of several files concatenated likewise.
+TEST_F(TallyReadCommand, ReadsAStreamOfSeveralFilesFromStandardInput) {
+  writeFileText(dir.file("b.out"), ARCHIVE);
+  RunResult plain = runProgram({"/bin/sh", "-c", "cat a.out b.out | " + std::string(TALLYREAD_BIN) + " check -"},
+                               RunOptions{{}, dir.path(), 90});
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.out, "-: ok: 12 records, 4 samples, 3 types, 2 headers\n");
+
+  RunResult packed = runProgram(
+      {"/bin/sh", "-c", "gzip -c a.out >ab.gz && gzip -c b.out >>ab.gz && " + std::string(TALLYREAD_BIN) + " check ab.gz"},
+      RunOptions{{}, dir.path(), 90});
+  EXPECT_EQ(packed.status, 0) << packed.err;
+  EXPECT_EQ(packed.out, "ab.gz: ok: 12 records, 4 samples, 3 types, 2 headers\n");
+}
+
 }  // namespace
 
 #endif  // TALLYREAD_BIN

@@ -40,6 +40,7 @@ struct ArchiveHeader {
   int formatVersion = 0;
   std::string platform, quillonVersion, machine, time;
   std::vector<ArchiveType> types;  // in header order
+  size_t firstLine = 0;            // line number of its first line in the stream
   size_t lineCount = 0;            // lines the header takes, the empty last one included
 
   const ArchiveType* typeById(uint64_t id) const;
@@ -47,7 +48,8 @@ struct ArchiveHeader {
 };
 
 struct ArchiveRecord {
-  size_t line = 0;  // 1-based line number in the file
+  size_t line = 0;    // 1-based line number in the file
+  size_t header = 0;  // in a whole Archive: the index of the header that describes it
   uint64_t typeId = 0;
   uint32_t time = 0;
   std::vector<std::string> tokens;  // every token, the type id, time and instance included
@@ -79,7 +81,11 @@ class ArchiveReader {
 
   // Reads and checks the whole header.
   bool readHeader(ArchiveError* err);
+  // The header that describes the record last read.
   const ArchiveHeader& header() const { return _header; }
+  // Headers read so far: a stream that holds the files of a series one after
+  // the other has one per file, and nextRecord reads each new one on its way.
+  size_t headerCount() const { return _headerCount; }
 
   // The next record. FALSE at the end of the file (err left empty) or at the
   // first bad line (err says which and why).
@@ -87,21 +93,27 @@ class ArchiveReader {
 
  private:
   bool headerLine(std::string* line, ArchiveError* err);
+  bool readHeaderFrom(std::string firstLine, ArchiveError* err);
   std::unique_ptr<LineSource> _source;
   ArchiveHeader _header;
+  size_t _headerCount = 0;
 };
 
 // A whole archive in memory.
 struct Archive {
-  ArchiveHeader header;
+  ArchiveHeader header;                // the first header
+  std::vector<ArchiveHeader> headers;  // every header of the stream, in order
   std::vector<ArchiveRecord> records;
 
-  const ArchiveType* typeOf(const ArchiveRecord& record) const { return header.typeById(record.typeId); }
+  const ArchiveType* typeOf(const ArchiveRecord& record) const {
+    return headers[record.header].typeById(record.typeId);
+  }
   // The token of a named field; null when the record's type has no such field.
   const std::string* field(const ArchiveRecord& record, const std::string& name) const;
   std::optional<int64_t> fieldInt(const ArchiveRecord& record, const std::string& name) const;
   std::optional<uint64_t> fieldUInt(const ArchiveRecord& record, const std::string& name) const;
-  // Records of a type (by name), optionally of one instance, in file order.
+  // Records of a type (by name), optionally of one instance, in file order,
+  // under every header.
   std::vector<const ArchiveRecord*> select(const std::string& typeName, const std::string& instance = "") const;
   // Number of samples: runs of records that share a time stamp.
   size_t sampleCount() const;

@@ -70,8 +70,9 @@ int checkCommand(const std::string& path) {
   ArchiveError err;
   Census census;
   if (!openArchive(reader, path, &err) || !takeCensus(reader, &census, &err)) return badArchive(path, err);
-  printf("%s: ok: %zu records, %zu samples, %zu types\n", path.c_str(), census.records, census.samples,
-         reader.header().types.size());
+  std::string headers = reader.headerCount() > 1 ? ", " + std::to_string(reader.headerCount()) + " headers" : "";
+  printf("%s: ok: %zu records, %zu samples, %zu types%s\n", path.c_str(), census.records, census.samples,
+         reader.header().types.size(), headers.c_str());
   return 0;
 }
 
