@@ -110,6 +110,7 @@ TEST(ArchiveReader, BadHeadersAreRefusedWithTheLine) {
   };
   struct Case { std::string text; size_t line; std::string reason; };
   const Case cases[] = {
+      {"", 1, "the file ends inside the header"},
       {"hello\n" + RECORDS, 1, "not a statistics archive"},
       {replaced("TALLY \"3\"", "TALLY \"4\""), 1, "unsupported format version"},
       {replaced("Machine = \"vm x86_64 (Linux 6.1.0 #1 SMP)\"\n", ""), 4, "expected the line Machine"},

@@ -229,6 +229,8 @@ bool ArchiveReader::readHeaderFrom(std::string line, ArchiveError* err) {
   return true;
 }
 
+bool ArchiveReader::finished() const { return !_source || _source->finished(); }
+
 bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
   *err = ArchiveError();
   std::string line;

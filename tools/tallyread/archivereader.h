@@ -87,9 +87,13 @@ class ArchiveReader {
   // the other has one per file, and nextRecord reads each new one on its way.
   size_t headerCount() const { return _headerCount; }
 
-  // The next record. FALSE at the end of the file (err left empty) or at the
-  // first bad line (err says which and why).
+  // The next record. FALSE at the end of the file (err left empty) or at a
+  // bad line (err says which and why). After a bad line the next call reads
+  // on from the line after it, unless finished().
   bool nextRecord(ArchiveRecord* record, ArchiveError* err);
+  // Nothing more can be read: the end of the input, or an error of the input
+  // itself (unreadable, damaged gzip data, a line over the length limit).
+  bool finished() const;
 
  private:
   bool headerLine(std::string* line, ArchiveError* err);

@@ -73,7 +73,7 @@ bool LineSource::next(std::string* line, bool* endedByNewline) {
   if (!_error.empty()) return false;
   for (;;) {
     const char* start = _buffer.data();
-    const char* newline = (const char*)memchr(start + _scan, '\n', _end - _scan);
+    const char* newline = _end > _scan ? (const char*)memchr(start + _scan, '\n', _end - _scan) : nullptr;
     if (newline) {
       size_t at = (size_t)(newline - start);
       if (at - _pos > MAX_LINE_BYTES) break;

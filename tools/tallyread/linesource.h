@@ -41,6 +41,8 @@ class LineSource {
   bool next(std::string* line, bool* endedByNewline);
   size_t lineNumber() const { return _lineNumber; }  // of the line last returned
   const std::string& error() const { return _error; }
+  // Every line has been returned, or an error ended the reading.
+  bool finished() const { return !_error.empty() || (_eof && _pos >= _end); }
   // The error is a gzip stream that ends before its end marker (a file still
   // being written, or cut short), not damaged data.
   bool endedEarly() const { return _endedEarly; }
