@@ -67,6 +67,9 @@ struct ArchiveError {
 
 class LineSource;
 
+// The reason given for a last line without its newline.
+extern const char* const LAST_LINE_CUT;
+
 // Reads an archive one record at a time, checking as it goes.
 class ArchiveReader {
  public:
@@ -94,6 +97,8 @@ class ArchiveReader {
   // Nothing more can be read: the end of the input, or an error of the input
   // itself (unreadable, damaged gzip data, a line over the length limit).
   bool finished() const;
+  // The input ended inside a gzip stream (a file still being written).
+  bool endedEarly() const;
 
  private:
   bool headerLine(std::string* line, ArchiveError* err);

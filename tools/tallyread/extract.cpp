@@ -1,0 +1,96 @@
+#include "extract.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tallyread {
+
+std::string formatNumber(double value) {
+  char text[64];
+  if (std::fabs(value) < 9007199254740992.0 && value == std::floor(value)) {
+    snprintf(text, sizeof text, "%.0f", value);
+    return text;
+  }
+  snprintf(text, sizeof text, "%.3f", value);
+  std::string shown = text;
+  while (shown.back() == '0') shown.pop_back();
+  if (shown.back() == '.') shown.pop_back();
+  return shown;
+}
+
+std::string formatFloat(double value) {
+  char text[64];
+  for (int digits = 1; digits <= 9; digits++) {
+    snprintf(text, sizeof text, "%.*g", digits, value);
+    if ((float)strtod(text, nullptr) == (float)value) break;
+  }
+  return text;
+}
+
+// A sub-second archive counts samples from the second sampling began: each
+// header starts a new count.
+double Extractor::realTime(const SeriesRecord& record) {
+  double stamp = record.record.time;
+  if (!_options.intervalMs) return stamp;
+  if (record.headerSerial != _baseSerial) {
+    _baseSerial = record.headerSerial;
+    _baseStamp = stamp;
+  }
+  return _baseStamp + (stamp - _baseStamp) * *_options.intervalMs / 1000.0;
+}
+
+bool Extractor::next(ShownRecord* out) {
+  while (_series.next(&_record)) {
+    if (!_record.type) continue;
+    const FieldChoice& choice = _selection.choose(_record.headerSerial, *_record.type);
+    if (!choice.typeSelected) continue;
+    const std::vector<std::string>& tokens = _record.record.tokens;
+    const std::string& instance = tokens[2];
+    if (!_selection.instanceMatches(instance)) continue;
+    double time = realTime(_record);
+    // The previous record is kept also outside the time range, so that the
+    // first rate inside it has its interval.
+    const PreviousRecords::Entry* previous = nullptr;
+    if (_options.rate) previous = _previous.find(_record.type->name, instance);
+    bool shown = _selection.timeMatches(time);
+    if (shown) {
+      out->time = time;
+      out->type = _record.type;
+      out->instance = &instance;
+      out->cells.resize(choice.positions.size());
+      for (size_t i = 0; i < choice.positions.size(); i++) {
+        Cell& cell = out->cells[i];
+        size_t position = choice.positions[i];
+        cell.name = &choice.names[i];
+        cell.info = findField(choice.names[i]);
+        cell.isRate = false;
+        cell.value.reset();
+        cell.text.clear();
+        if (position >= tokens.size()) continue;
+        const std::string& token = tokens[position];
+        if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal) {
+          cell.isRate = true;
+          if (previous && position < previous->tokens.size())
+            cell.value = ratePerSecond(previous->tokens[position], token, time - previous->time, cell.info->wide);
+          if (cell.value) cell.text = formatNumber(*cell.value);
+          continue;
+        }
+        if (position < 3) {  // the type number, time stamp or instance asked for by number
+          cell.text = token;
+          continue;
+        }
+        cell.value = fieldValue(cell.info, token);
+        if (cell.info && cell.info->kind == FieldKind::FloatPattern && cell.value)
+          cell.text = formatFloat(*cell.value);
+        else
+          cell.text = token;
+      }
+    }
+    if (_options.rate) _previous.remember(_record.type->name, instance, time, tokens);
+    if (shown) return true;
+  }
+  return false;
+}
+
+}  // namespace tallyread
