@@ -49,15 +49,20 @@ bool Extractor::next(ShownRecord* out) {
     const std::string& instance = tokens[2];
     if (!_selection.instanceMatches(instance)) continue;
     double time = realTime(_record);
-    // The previous record is kept also outside the time range, so that the
-    // first rate inside it has its interval.
+    // Several processes may share a name: a record follows the previous one of
+    // the same name and process id. The previous record is kept also outside
+    // the time range, so that the first rate inside it has its interval.
+    static const std::string NO_PROCESS = "0";
+    const std::string& processId = tokens.size() > 3 ? tokens[3] : NO_PROCESS;
+    std::string key = instance + '\0' + processId;
     const PreviousRecords::Entry* previous = nullptr;
-    if (_options.rate) previous = _previous.find(_record.type->name, instance);
+    if (_options.rate) previous = _previous.find(_record.type->name, key);
     bool shown = _selection.timeMatches(time);
     if (shown) {
       out->time = time;
       out->type = _record.type;
       out->instance = &instance;
+      out->processId = &processId;
       out->cells.resize(choice.positions.size());
       for (size_t i = 0; i < choice.positions.size(); i++) {
         Cell& cell = out->cells[i];
@@ -87,7 +92,7 @@ bool Extractor::next(ShownRecord* out) {
           cell.text = token;
       }
     }
-    if (_options.rate) _previous.remember(_record.type->name, instance, time, tokens);
+    if (_options.rate) _previous.remember(_record.type->name, key, time, tokens);
     if (shown) return true;
   }
   return false;

@@ -30,6 +30,7 @@ struct ShownRecord {
   double time = 0;  // seconds since 1970
   const ArchiveType* type = nullptr;
   const std::string* instance = nullptr;
+  const std::string* processId = nullptr;  // "0" for host records and when the type has none
   std::vector<Cell> cells;
 };
 

@@ -11,7 +11,10 @@ void FieldStats::add(double value) {
 }
 
 void SummaryStats::add(const ShownRecord& record) {
-  StatsKey key{record.type->name, *record.instance, ""};
+  // Processes that share a name are told apart by their process id.
+  std::string instance = *record.instance;
+  if (*record.processId != "0") instance += "[" + *record.processId + "]";
+  StatsKey key{record.type->name, instance, ""};
   for (const Cell& cell : record.cells) {
     if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
     key.field = *cell.name;

@@ -1,4 +1,4 @@
-// Per type, instance and field: how many values, their minimum, mean,
+// Per type, instance (shown as name[pid] for a process) and field: how many values, their minimum, mean,
 // maximum and last, as summary and top show them. Running totals are
 // summarised as their rates per second.
 #pragma once
