@@ -36,14 +36,23 @@ TEST(Rates, PerSecondWithThe32BitWrapAndNoValueForADecrease) {
 
 TEST(Rates, ThePreviousRecordIsKeptPerTypeAndInstance) {
   PreviousRecords previous;
-  EXPECT_EQ(previous.find("HardDisk", "sda"), nullptr);
-  previous.remember("HardDisk", "sda", 100, {"512", "100", "sda", "7"});
-  previous.remember("HardDisk", "sdb", 101, {"512", "101", "sdb", "8"});
-  previous.remember("HardDisk", "sda", 102, {"512", "102", "sda", "9"});
-  ASSERT_NE(previous.find("HardDisk", "sda"), nullptr);
-  EXPECT_EQ(previous.find("HardDisk", "sda")->time, 102);
-  EXPECT_EQ(previous.find("HardDisk", "sdb")->tokens[3], "8");
-  EXPECT_EQ(previous.find("DiskPartition", "sda"), nullptr);
+  auto keep = [&](const char* instance, double time, const char* value) {
+    ArchiveRecord record;
+    record.tokens = {"512", "0", instance, value};
+    record.numbers.resize(4);
+    record.numbers[3].magnitude = std::stoull(value);
+    PreviousRecords::keep(previous.at("HardDisk", instance), time, record);
+  };
+  EXPECT_FALSE(previous.at("HardDisk", "sda").seen);
+  keep("sda", 100, "7");
+  keep("sdb", 101, "8");
+  keep("sda", 102, "9");
+  const PreviousRecords::Entry& sda = previous.at("HardDisk", "sda");
+  ASSERT_TRUE(sda.seen);
+  EXPECT_EQ(sda.time, 102);
+  EXPECT_EQ(sda.numbers[3].magnitude, 9u);
+  EXPECT_EQ(previous.at("HardDisk", "sdb").tokens[3], "8");
+  EXPECT_FALSE(previous.at("DiskPartition", "sda").seen);
 }
 
 TEST(Selection, UnknownNamesListTheClosestFirstAndTimesParse) {

@@ -258,14 +258,18 @@ bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
   if (line.find("  ") != std::string::npos) return fail(err, number, "two spaces in a row");
 
   record->line = number;
-  record->tokens.clear();
-  size_t start = 0;
+  // The tokens go into the strings the record already holds: a record read
+  // after another of its shape allocates nothing.
+  size_t count = 0, start = 0;
   for (;;) {
     size_t space = line.find(' ', start);
-    record->tokens.push_back(line.substr(start, space - start));
+    size_t end = space == std::string::npos ? line.size() : space;
+    if (count == record->tokens.size()) record->tokens.emplace_back();
+    record->tokens[count++].assign(line, start, end - start);
     if (space == std::string::npos) break;
     start = space + 1;
   }
+  record->tokens.resize(count);
   const std::vector<std::string>& tokens = record->tokens;
   if (!parseUInt(tokens[0], &record->typeId)) return fail(err, number, "type number " + quoted(tokens[0]) + " is not a number");
   const ArchiveType* type = _header.typeById(record->typeId);
@@ -280,10 +284,14 @@ bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
   if (!parseUInt(tokens[1], &time) || time > UINT32_MAX)
     return fail(err, number, "time stamp " + quoted(tokens[1]) + " is not an unsigned 32-bit number");
   record->time = (uint32_t)time;
+  record->numbers.resize(tokens.size());
   for (size_t i = FIXED_FIELDS; i < tokens.size(); i++) {
+    ArchiveNumber& n = record->numbers[i];
+    n.negative = tokens[i][0] == '-';
     int64_t value;
-    uint64_t uvalue;
-    if (!parseUInt(tokens[i], &uvalue) && !parseInt(tokens[i], &value)) {
+    bool ok = n.negative ? parseInt(tokens[i], &value) : parseUInt(tokens[i], &n.magnitude);
+    if (ok && n.negative) n.magnitude = 0 - (uint64_t)value;
+    if (!ok) {
       std::string name = i < type->fields.size() ? type->fields[i] : "value " + std::to_string(i + 1);
       return fail(err, number, "field " + name + " is not a number: " + quoted(tokens[i]));
     }

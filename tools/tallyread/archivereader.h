@@ -47,12 +47,21 @@ struct ArchiveHeader {
   const ArchiveType* typeByName(const std::string& name) const;
 };
 
+// A value as written: a sign and a magnitude (every value of a record is an
+// unsigned or signed 64-bit decimal).
+struct ArchiveNumber {
+  bool negative = false;
+  uint64_t magnitude = 0;
+  double asDouble() const { return negative ? -(double)magnitude : (double)magnitude; }
+};
+
 struct ArchiveRecord {
   size_t line = 0;    // 1-based line number in the file
   size_t header = 0;  // in a whole Archive: the index of the header that describes it
   uint64_t typeId = 0;
   uint32_t time = 0;
-  std::vector<std::string> tokens;  // every token, the type id, time and instance included
+  std::vector<std::string> tokens;      // every token, the type id, time and instance included
+  std::vector<ArchiveNumber> numbers;   // token i as a number, from the fourth token on (before it: 0)
 
   const std::string& instance() const { return tokens[2]; }
 };

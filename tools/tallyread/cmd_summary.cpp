@@ -27,7 +27,7 @@ int summaryCommand(const CommandLine& line) {
   Selection selection(line.selection);
   int status;
   if (!checkSelection(series, selection, &status)) return status;
-  Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs});
+  Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs, false});
   SummaryStats stats;
   ShownRecord record;
   while (extractor.next(&record)) stats.add(record);

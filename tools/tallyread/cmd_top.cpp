@@ -15,7 +15,7 @@ int topCommand(const CommandLine& line) {
   Selection selection(options);
   int status;
   if (!checkSelection(series, selection, &status)) return status;
-  Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs});
+  Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs, false});
   SummaryStats stats;
   ShownRecord record;
   while (extractor.next(&record)) stats.add(record);

@@ -54,21 +54,18 @@ bool Extractor::next(ShownRecord* out) {
     // the time range, so that the first rate inside it has its interval.
     static const std::string NO_PROCESS = "0";
     const std::string& processId = tokens.size() > 3 ? tokens[3] : NO_PROCESS;
-    std::string key = instance + '\0' + processId;
-    const PreviousRecords::Entry* previous = nullptr;
-    if (_options.rate) previous = _previous.find(_record.type->name, key);
+    _key.assign(instance).append(1, '\0').append(processId);
+    PreviousRecords::Entry* previous = _options.rate ? &_previous.at(_record.type->name, _key) : nullptr;
     bool shown = _selection.timeMatches(time);
     if (shown) {
       out->time = time;
       out->type = _record.type;
-      out->instance = &instance;
-      out->processId = &processId;
       out->cells.resize(choice.positions.size());
       for (size_t i = 0; i < choice.positions.size(); i++) {
         Cell& cell = out->cells[i];
         size_t position = choice.positions[i];
         cell.name = &choice.names[i];
-        cell.info = findField(choice.names[i]);
+        cell.info = choice.infos[i];
         cell.isRate = false;
         cell.value.reset();
         cell.text.clear();
@@ -76,23 +73,37 @@ bool Extractor::next(ShownRecord* out) {
         const std::string& token = tokens[position];
         if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal) {
           cell.isRate = true;
-          if (previous && position < previous->tokens.size())
-            cell.value = ratePerSecond(previous->tokens[position], token, time - previous->time, cell.info->wide);
-          if (cell.value) cell.text = formatNumber(*cell.value);
+          if (previous->seen && position < previous->numbers.size() && position < _record.record.numbers.size())
+            cell.value = ratePerSecond(previous->numbers[position], _record.record.numbers[position],
+                                       time - previous->time, cell.info->wide);
+          if (cell.value && _options.text) cell.text = formatNumber(*cell.value);
           continue;
         }
         if (position < 3) {  // the type number, time stamp or instance asked for by number
           cell.text = token;
           continue;
         }
-        cell.value = fieldValue(cell.info, token);
+        if (cell.info && cell.info->kind == FieldKind::FloatPattern)
+          cell.value = fieldValue(cell.info, token);
+        else if (cell.info && cell.info->kind != FieldKind::Text)
+          cell.value = _record.record.numbers[position].asDouble();
+        else
+          cell.value = fieldValue(cell.info, token);
+        if (!_options.text) continue;
         if (cell.info && cell.info->kind == FieldKind::FloatPattern && cell.value)
           cell.text = formatFloat(*cell.value);
         else
           cell.text = token;
       }
     }
-    if (_options.rate) _previous.remember(_record.type->name, key, time, tokens);
+    if (shown) {
+      // The instance and process id must outlive the keeping below.
+      _instance = instance;
+      _processId = processId;
+      out->instance = &_instance;
+      out->processId = &_processId;
+    }
+    if (previous) PreviousRecords::keep(*previous, time, _record.record);
     if (shown) return true;
   }
   return false;

@@ -16,6 +16,7 @@ namespace tallyread {
 struct ExtractOptions {
   bool rate = false;                  // running totals as rates per second
   std::optional<double> intervalMs;   // a sub-second archive: the real interval of its samples
+  bool text = true;                   // fill Cell::text (summaries need the numbers only)
 };
 
 struct Cell {
@@ -48,6 +49,7 @@ class Extractor {
   ExtractOptions _options;
   SeriesRecord _record;
   PreviousRecords _previous;
+  std::string _key, _instance, _processId;
   size_t _baseSerial = 0;
   double _baseStamp = 0;
 };

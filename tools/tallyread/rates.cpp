@@ -7,33 +7,46 @@
 namespace tallyread {
 
 std::optional<double> ratePerSecond(const std::string& before, const std::string& after, double seconds, bool wide) {
+  auto number = [](const std::string& text, ArchiveNumber* n) {
+    int64_t v;
+    n->negative = !text.empty() && text[0] == '-';
+    if (!n->negative) return parseUInt(text, &n->magnitude);
+    if (!parseInt(text, &v)) return false;
+    n->magnitude = 0 - (uint64_t)v;
+    return true;
+  };
+  ArchiveNumber a, b;
+  if (!number(before, &a) || !number(after, &b)) return std::nullopt;
+  return ratePerSecond(a, b, seconds, wide);
+}
+
+std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNumber& after, double seconds,
+                                    bool wide) {
   if (!(seconds > 0)) return std::nullopt;
   if (wide) {
-    int64_t a, b;
-    if (!parseInt(before, &a) || !parseInt(after, &b) || b < a) return std::nullopt;
-    return ((double)b - (double)a) / seconds;
+    double a = before.asDouble(), b = after.asDouble();
+    if (b < a) return std::nullopt;
+    return (b - a) / seconds;
   }
-  uint64_t a, b;
-  if (!parseUInt(before, &a) || !parseUInt(after, &b) || a > UINT32_MAX || b > UINT32_MAX) return std::nullopt;
+  if (before.negative || after.negative || before.magnitude > UINT32_MAX || after.magnitude > UINT32_MAX)
+    return std::nullopt;
+  uint64_t a = before.magnitude, b = after.magnitude;
   if (b >= a) return (double)(b - a) / seconds;
-  // Down by less than half the range is a counter that went back (a reset, a
-  // new process under the same name); a wrap takes it from the top of the
-  // range to the bottom, which modulo 2^32 is a step of less than half.
   uint64_t difference = b + (UINT64_C(1) << 32) - a;
   if (difference >= (UINT64_C(1) << 31)) return std::nullopt;
   return (double)difference / seconds;
 }
 
-const PreviousRecords::Entry* PreviousRecords::find(const std::string& type, const std::string& instance) const {
-  auto found = _entries.find(std::make_pair(type, instance));
-  return found == _entries.end() ? nullptr : &found->second;
+PreviousRecords::Entry& PreviousRecords::at(const std::string& type, const std::string& instance) {
+  _key.assign(type).append(1, '\0').append(instance);
+  return _entries[_key];
 }
 
-void PreviousRecords::remember(const std::string& type, const std::string& instance, double time,
-                               const std::vector<std::string>& tokens) {
-  Entry& entry = _entries[std::make_pair(type, instance)];
+void PreviousRecords::keep(Entry& entry, double time, ArchiveRecord& record) {
+  entry.seen = true;
   entry.time = time;
-  entry.tokens = tokens;
+  entry.tokens.swap(record.tokens);
+  entry.numbers.swap(record.numbers);
 }
 
 }  // namespace tallyread

@@ -2,11 +2,13 @@
 // previous record of the same type and instance, over the real time between.
 #pragma once
 
-#include <map>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "archivereader.h"
 
 namespace tallyread {
 
@@ -17,21 +19,27 @@ namespace tallyread {
 // step is a decrease. No value either when the time did not advance or a
 // text is not a number.
 std::optional<double> ratePerSecond(const std::string& before, const std::string& after, double seconds, bool wide);
+std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNumber& after, double seconds,
+                                    bool wide);
 
 // The previous record of each type and instance.
 class PreviousRecords {
  public:
   struct Entry {
+    bool seen = false;  // FALSE until a record was kept
     double time = 0;
     std::vector<std::string> tokens;
+    std::vector<ArchiveNumber> numbers;
   };
-  // The previous record of the type and instance, or null for the first.
-  const Entry* find(const std::string& type, const std::string& instance) const;
-  void remember(const std::string& type, const std::string& instance, double time,
-                const std::vector<std::string>& tokens);
+  // The place of the type and instance: the previous record when seen.
+  Entry& at(const std::string& type, const std::string& instance);
+  // Keeps the record as the previous one; the record is left with the old
+  // contents (their storage is reused by the next record read into it).
+  static void keep(Entry& entry, double time, ArchiveRecord& record);
 
  private:
-  std::map<std::pair<std::string, std::string>, Entry> _entries;
+  std::unordered_map<std::string, Entry> _entries;
+  std::string _key;
 };
 
 }  // namespace tallyread

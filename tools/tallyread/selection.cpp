@@ -7,6 +7,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "fieldcatalogue.h"
+
 namespace tallyread {
 
 namespace {
@@ -116,6 +118,7 @@ const FieldChoice& Selection::choose(size_t headerSerial, const ArchiveType& typ
     if (std::find(choice.positions.begin(), choice.positions.end(), position) != choice.positions.end()) return;
     choice.positions.push_back(position);
     choice.names.push_back(name);
+    choice.infos.push_back(findField(name));
   };
   if (_options.fields.empty()) {
     for (size_t i = FIRST_VALUE; i < type.fields.size(); i++) add(i, type.fields[i]);

@@ -20,10 +20,12 @@ struct SelectionOptions {
 };
 
 // The fields chosen of one type: their positions in a record and their names.
+struct FieldInfo;
 struct FieldChoice {
   bool typeSelected = false;
   std::vector<size_t> positions;
   std::vector<std::string> names;
+  std::vector<const FieldInfo*> infos;  // the catalogue entry of each name, or null
 };
 
 class Selection {

@@ -11,22 +11,33 @@ void FieldStats::add(double value) {
 }
 
 void SummaryStats::add(const ShownRecord& record) {
-  // Processes that share a name are told apart by their process id.
-  std::string instance = *record.instance;
-  if (*record.processId != "0") instance += "[" + *record.processId + "]";
-  StatsKey key{record.type->name, instance, ""};
-  for (const Cell& cell : record.cells) {
-    if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
-    key.field = *cell.name;
-    auto found = _stats.find(key);
-    if (found == _stats.end()) {
-      found = _stats.emplace(key, std::make_pair(key, FieldStats())).first;
-      found->second.second.info = cell.info;
-      found->second.second.isRate = cell.isRate;
-      _order.push_back(&found->second);
+  if (record.cells.empty()) return;
+  _groupKey.assign(record.type->name).append(1, '\0').append(*record.instance).append(1, '\0').append(
+      *record.processId);
+  Group& group = _groups[_groupKey];
+  if (group.layout != record.cells[0].name || group.slots.size() != record.cells.size()) {
+    // Processes that share a name are told apart by their process id.
+    std::string instance = *record.instance;
+    if (*record.processId != "0") instance += "[" + *record.processId + "]";
+    group.layout = record.cells[0].name;
+    group.slots.assign(record.cells.size(), nullptr);
+    for (size_t i = 0; i < record.cells.size(); i++) {
+      const Cell& cell = record.cells[i];
+      if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
+      StatsKey key{record.type->name, instance, *cell.name};
+      auto found = _byKey.find(key);
+      if (found == _byKey.end()) {
+        _stats.emplace_back(key, FieldStats());
+        _stats.back().second.info = cell.info;
+        _stats.back().second.isRate = cell.isRate;
+        found = _byKey.emplace(key, &_stats.back()).first;
+        _order.push_back(&_stats.back());
+      }
+      group.slots[i] = found->second;
     }
-    if (cell.value) found->second.second.add(*cell.value);
   }
+  for (size_t i = 0; i < record.cells.size(); i++)
+    if (group.slots[i] && record.cells[i].value) group.slots[i]->second.add(*record.cells[i].value);
 }
 
 std::string shownUnit(const FieldStats& stats) {

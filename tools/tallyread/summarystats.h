@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -37,8 +39,17 @@ class SummaryStats {
   const std::vector<std::pair<StatsKey, FieldStats>*>& inOrder() const { return _order; }
 
  private:
-  std::map<StatsKey, std::pair<StatsKey, FieldStats>> _stats;
+  // The figures of one type and instance, and where each cell of its records
+  // goes (worked out again only when the record's fields change).
+  struct Group {
+    const std::string* layout = nullptr;  // the name of the first cell the slots were made for
+    std::vector<std::pair<StatsKey, FieldStats>*> slots;  // null for a cell not summarised
+  };
+  std::unordered_map<std::string, Group> _groups;
+  std::map<StatsKey, std::pair<StatsKey, FieldStats>*> _byKey;
+  std::deque<std::pair<StatsKey, FieldStats>> _stats;
   std::vector<std::pair<StatsKey, FieldStats>*> _order;
+  std::string _groupKey;
 };
 
 // The unit as shown: "KB" or, for a rate, "KB/s".
