@@ -385,6 +385,34 @@ runReader() {
         [ "$(field "$WORK/reader.res" maxrss_kb)" -le 16384 ] && echo met || echo MISSED)"
   done
   rm -f "$WORK/longline.out" "$WORK/bomb.out.gz"
+
+  # summary over a large archive: the records of a real host archive repeated
+  # with rising time stamps up to BENCH_READER_MB (default 1024) megabytes.
+  local mb=${BENCH_READER_MB:-1024} t s
+  echo "== tallyread summary over a $mb MB archive" >&2
+  "$TALLY" -X -A -i 1 -t 2 -q -f "$WORK/seed" >/dev/null 2>&1
+  awk -v limit=$((mb << 20)) '
+    !body { print; if ($0 == "ENDHEADER") { getline; print; body = 1 }; next }
+    { rec[n++] = $0 }
+    END {
+      for (t = 1700000000; size < limit; t++)
+        for (i = 0; i < n; i++) { $0 = rec[i]; $2 = t; print; size += length($0) + 1 }
+    }' "$WORK/seed.out" >"$WORK/big.out"
+  "$RUN" run --result "$WORK/base.res" -- sh -c "wc -w '$WORK/big.out' >/dev/null"
+  "$RUN" run --result "$WORK/sum.res" -- sh -c "'$READER' summary '$WORK/big.out' >/dev/null"
+  t=$(field "$WORK/sum.res" wall_ms)
+  s=$(field "$WORK/base.res" wall_ms)
+  row "tallyread summary, $mb MB plain" "$t ms ($(fmt "$(calc "$mb * 1000 / $t")" 0) MB/s)" \
+    "wc -w $s ms ($(fmt "$(calc "$t / $s")")x)" "$(rssMb "$WORK/sum.res") MB" "<= 1x wc -w" "$(check "$t <= $s")"
+  gzip -1 -c "$WORK/big.out" >"$WORK/big.out.gz"
+  rm -f "$WORK/big.out"
+  "$RUN" run --result "$WORK/base.res" -- sh -c "gzip -dc '$WORK/big.out.gz' >/dev/null"
+  "$RUN" run --result "$WORK/sum.res" -- sh -c "'$READER' summary '$WORK/big.out.gz' >/dev/null"
+  t=$(field "$WORK/sum.res" wall_ms)
+  s=$(field "$WORK/base.res" wall_ms)
+  row "tallyread summary, $mb MB gzip" "$t ms" "gzip -dc $s ms ($(fmt "$(calc "$t / $s")")x)" \
+    "$(rssMb "$WORK/sum.res") MB" "<= 1.3x gzip -dc" "$(check "$t <= 1.3 * $s")"
+  rm -f "$WORK/big.out.gz" "$WORK/seed.out"
 }
 
 wants encoder && runEncoder

@@ -76,6 +76,13 @@ TEST(ArchiveReader, ReadsHeaderTypesAndRecordsAsWritten) {
   const ArchiveRecord& app = *archive.select("AppStat")[1];
   ASSERT_EQ(app.tokens.size(), 8u);
   EXPECT_EQ(app.tokens[5], "-7");
+  // Each value is also read as a number, as parseUInt and parseInt read it.
+  EXPECT_TRUE(app.numbers[5].negative);
+  EXPECT_EQ(app.numbers[5].magnitude, 7u);
+  EXPECT_EQ(app.numbers[6].magnitude, UINT64_MAX);
+  EXPECT_TRUE(app.numbers[7].negative);
+  EXPECT_EQ(app.numbers[7].magnitude, UINT64_C(1) << 63);
+  EXPECT_EQ(archive.records[0].numbers[5].magnitude, 12u);
   EXPECT_TRUE(archive.select("Envoy").empty());
 }
 
@@ -91,6 +98,11 @@ TEST(ArchiveReader, BadRecordLinesAreNamedWithLineAndReason) {
       {"32 1700000002 AppStat 0\n", "has 4 values, the type has 5 fields (at least"},
       {"16 4294967296 Tally 1 0 3\n", "time stamp '4294967296'"},
       {"16 1700000002 Tally 1 0 007\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 -0\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 18446744073709551616\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 -9223372036854775809\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 1-2\n", "field TimeWritingStats is not a number"},
+      {"-16 1700000002 Tally 1 0 1\n", "type number '-16' is not a number"},
       {"32 1700000002 AppStat 0 0 1 2 x\n", "field value 8 is not a number: 'x'"},
   };
   for (const auto& c : cases) {

@@ -251,27 +251,64 @@ bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
   // Checked first: a line cut short says nothing about its record.
   if (!newline) return fail(err, number, LAST_LINE_CUT);
   if (line.empty()) return fail(err, number, "empty line");
-  for (char c : line)
-    if ((unsigned char)c < 0x20 || c == 0x7f) return fail(err, number, "control character in the line");
-  if (line.front() == ' ') return fail(err, number, "leading space");
-  if (line.back() == ' ') return fail(err, number, "trailing space");
-  if (line.find("  ") != std::string::npos) return fail(err, number, "two spaces in a row");
-
+  // One pass checks the bytes and the spacing, splits the tokens into the
+  // strings the record already holds (a record read after another of its
+  // shape allocates nothing) and reads each token as a number.
   record->line = number;
-  // The tokens go into the strings the record already holds: a record read
-  // after another of its shape allocates nothing.
-  size_t count = 0, start = 0;
-  for (;;) {
-    size_t space = line.find(' ', start);
-    size_t end = space == std::string::npos ? line.size() : space;
-    if (count == record->tokens.size()) record->tokens.emplace_back();
-    record->tokens[count++].assign(line, start, end - start);
-    if (space == std::string::npos) break;
-    start = space + 1;
+  bool control = false, emptyToken = false;
+  size_t count = 0, start = 0, size = line.size();
+  const char* text = line.data();
+  _numberValid.clear();
+  uint64_t magnitude = 0;
+  bool digitsOnly = true, overflow = false;
+  for (size_t i = 0; i <= size; i++) {
+    unsigned char c = i < size ? (unsigned char)text[i] : ' ';
+    if (c != ' ') {
+      control |= c < 0x20 || c == 0x7f;
+      unsigned digit = (unsigned)c - '0';
+      if (digit > 9) {
+        digitsOnly &= c == '-' && i == start;  // a sign, checked below
+        continue;
+      }
+      overflow |= magnitude > (UINT64_MAX - digit) / 10;
+      magnitude = magnitude * 10 + digit;
+      continue;
+    }
+    emptyToken |= i == start;
+    if (count == record->tokens.size()) {
+      record->tokens.emplace_back();
+      record->numbers.emplace_back();
+    }
+    record->tokens[count].assign(text + start, i - start);
+    // As parseUInt and parseInt take them: no leading zero, a sign only
+    // before a value that is not zero, within 64 bits.
+    size_t length = i - start;
+    bool negative = length > 0 && text[start] == '-';
+    size_t digits = length - (negative ? 1 : 0);
+    bool valid = digitsOnly && !overflow && digits >= 1 && digits <= 20 &&
+                 (digits == 1 || text[start + (negative ? 1 : 0)] != '0') &&
+                 (!negative || (magnitude != 0 && magnitude <= (uint64_t)INT64_MAX + 1));
+    record->numbers[count].negative = negative;
+    record->numbers[count].magnitude = valid ? magnitude : 0;
+    _numberValid.push_back(valid);
+    count++;
+    start = i + 1;
+    magnitude = 0;
+    digitsOnly = true;
+    overflow = false;
+  }
+  if (control) return fail(err, number, "control character in the line");
+  if (emptyToken) {
+    if (line.front() == ' ') return fail(err, number, "leading space");
+    if (line.back() == ' ') return fail(err, number, "trailing space");
+    return fail(err, number, "two spaces in a row");
   }
   record->tokens.resize(count);
+  record->numbers.resize(count);
   const std::vector<std::string>& tokens = record->tokens;
-  if (!parseUInt(tokens[0], &record->typeId)) return fail(err, number, "type number " + quoted(tokens[0]) + " is not a number");
+  if (!_numberValid[0] || record->numbers[0].negative)
+    return fail(err, number, "type number " + quoted(tokens[0]) + " is not a number");
+  record->typeId = record->numbers[0].magnitude;
   const ArchiveType* type = _header.typeById(record->typeId);
   if (!type) return fail(err, number, "unknown type number " + tokens[0]);
   size_t expected = type->fields.size();
@@ -280,22 +317,15 @@ bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
     return fail(err, number, "record of type " + tokens[0] + " (" + type->name + ") has " +
                                  std::to_string(tokens.size()) + " values, the type has " + std::to_string(expected) +
                                  " fields" + (type->openEnded ? " (at least that many needed)" : ""));
-  uint64_t time;
-  if (!parseUInt(tokens[1], &time) || time > UINT32_MAX)
+  if (!_numberValid[1] || record->numbers[1].negative || record->numbers[1].magnitude > UINT32_MAX)
     return fail(err, number, "time stamp " + quoted(tokens[1]) + " is not an unsigned 32-bit number");
-  record->time = (uint32_t)time;
-  record->numbers.resize(tokens.size());
-  for (size_t i = FIXED_FIELDS; i < tokens.size(); i++) {
-    ArchiveNumber& n = record->numbers[i];
-    n.negative = tokens[i][0] == '-';
-    int64_t value;
-    bool ok = n.negative ? parseInt(tokens[i], &value) : parseUInt(tokens[i], &n.magnitude);
-    if (ok && n.negative) n.magnitude = 0 - (uint64_t)value;
-    if (!ok) {
+  record->time = (uint32_t)record->numbers[1].magnitude;
+  record->numbers[2] = ArchiveNumber();
+  for (size_t i = FIXED_FIELDS; i < tokens.size(); i++)
+    if (!_numberValid[i]) {
       std::string name = i < type->fields.size() ? type->fields[i] : "value " + std::to_string(i + 1);
       return fail(err, number, "field " + name + " is not a number: " + quoted(tokens[i]));
     }
-  }
   return true;
 }
 

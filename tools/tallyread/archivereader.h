@@ -61,7 +61,7 @@ struct ArchiveRecord {
   uint64_t typeId = 0;
   uint32_t time = 0;
   std::vector<std::string> tokens;      // every token, the type id, time and instance included
-  std::vector<ArchiveNumber> numbers;   // token i as a number, from the fourth token on (before it: 0)
+  std::vector<ArchiveNumber> numbers;   // token i as a number (the instance: 0)
 
   const std::string& instance() const { return tokens[2]; }
 };
@@ -115,6 +115,7 @@ class ArchiveReader {
   std::unique_ptr<LineSource> _source;
   ArchiveHeader _header;
   size_t _headerCount = 0;
+  std::vector<bool> _numberValid;  // of the tokens of the record being read
 };
 
 // A whole archive in memory.

@@ -41,6 +41,10 @@ double Extractor::realTime(const SeriesRecord& record) {
 }
 
 bool Extractor::next(ShownRecord* out) {
+  // Each choice of fields keeps its own cells, so that records of types that
+  // take turns reuse their cells instead of building them again.
+  if (_lastChoice) out->cells.swap(_cells[_lastChoice]);
+  _lastChoice = nullptr;
   while (_series.next(&_record)) {
     if (!_record.type) continue;
     const FieldChoice& choice = _selection.choose(_record.headerSerial, *_record.type);
@@ -60,6 +64,8 @@ bool Extractor::next(ShownRecord* out) {
     if (shown) {
       out->time = time;
       out->type = _record.type;
+      out->cells.swap(_cells[&choice]);
+      _lastChoice = &choice;
       out->cells.resize(choice.positions.size());
       for (size_t i = 0; i < choice.positions.size(); i++) {
         Cell& cell = out->cells[i];

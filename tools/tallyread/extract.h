@@ -2,6 +2,7 @@
 // float patterns decoded and, on request, running totals as rates per second.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,7 +40,8 @@ class Extractor {
  public:
   Extractor(Series& series, Selection& selection, ExtractOptions options)
       : _series(series), _selection(selection), _options(options) {}
-  // The next record selected; FALSE at the end of the series.
+  // The next record selected; FALSE at the end of the series. Pass the same
+  // record each time: its cells are exchanged with those kept per type.
   bool next(ShownRecord* out);
 
  private:
@@ -50,6 +52,8 @@ class Extractor {
   SeriesRecord _record;
   PreviousRecords _previous;
   std::string _key, _instance, _processId;
+  std::map<const FieldChoice*, std::vector<Cell>> _cells;
+  const FieldChoice* _lastChoice = nullptr;
   size_t _baseSerial = 0;
   double _baseStamp = 0;
 };
