@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 
 #include "support/runprocess.h"
@@ -132,6 +133,35 @@ TEST_F(TallyReadCommand, SeveralTypesGetATypeColumnAndSubSecondStampsBecomeTimes
             "time,type,instance,TimeWritingStats,ReadKBytes\n"
             "100,Tally,Tally,1,\n100,HardDisk,sda,,10\n100,HardDisk,sdb,,11\n"
             "100.250,Tally,Tally,2,\n100.250,HardDisk,sda,,12\n");
+}
+
+// Stamps far ahead of the file's own time count samples; without the
+// interval the user is told so.
+TEST_F(TallyReadCommand, SampleCountsAheadOfTheClockAreNamedWithoutTheInterval) {
+  const long now = (long)time(nullptr);
+  writeFileText(dir.file("s.out"), TYPES_ONLY + "16 " + std::to_string(now) + " Tally 7 0 1\n16 " +
+                                       std::to_string(now + 36000) + " Tally 7 0 2\n");
+  RunResult plain = run({"csv", dir.file("s.out"), "--fields", "TimeWritingStats"});
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_NE(plain.err.find(dir.file("s.out") + ": the time stamps run"), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("give --interval-ms"), std::string::npos) << plain.err;
+  RunResult mapped =
+      run({"csv", dir.file("s.out"), "--type", "Tally", "--fields", "TimeWritingStats", "--interval-ms", "100"});
+  EXPECT_EQ(mapped.err, "");
+  EXPECT_EQ(splitLines(mapped.out).back(), std::to_string(now + 3600) + ",Tally,2");
+  EXPECT_EQ(run({"csv", dir.file("a.out")}).err, "");  // stamps of 1970: nothing to say
+}
+
+// Endless or huge lines end the reading at once with their line number.
+TEST_F(TallyReadCommand, AnEndlessLineIsRefusedWithItsLineNumber) {
+  RunResult zero = run({"check", "/dev/zero"});
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_EQ(zero.err, "tallyread: /dev/zero:1: line 1 is longer than 1048576 bytes: not an archive line\n");
+  writeFileText(dir.file("long.out"), ARCHIVE + std::string(2 << 20, '6'));
+  RunResult cut = run({"summary", dir.file("long.out")});
+  EXPECT_EQ(cut.status, 0);
+  EXPECT_NE(cut.err.find("long.out:35: line 35 is longer than"), std::string::npos) << cut.err;
+  EXPECT_NE(cut.out.find("HardDisk"), std::string::npos);  // what came before is summarised
 }
 
 // A damaged line is reported with its file and line and the reading goes on;

@@ -46,6 +46,7 @@ class Extractor {
 
  private:
   double realTime(const SeriesRecord& record);
+  void noteSampleCounts();
   Series& _series;
   Selection& _selection;
   ExtractOptions _options;
@@ -54,6 +55,7 @@ class Extractor {
   std::string _key, _instance, _processId;
   std::map<const FieldChoice*, std::vector<Cell>> _cells;
   const FieldChoice* _lastChoice = nullptr;
+  std::map<const std::string*, uint32_t> _lastStamp;  // of each file, to tell sample counts
   size_t _baseSerial = 0;
   double _baseStamp = 0;
 };

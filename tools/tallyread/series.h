@@ -40,6 +40,8 @@ class Series {
   // null when no file has a readable header. Records are not consumed.
   const ArchiveHeader* firstHeader();
   size_t damageCount() const { return _damage; }
+  // Passes a remark about the input (not damage) to the report function.
+  void note(const std::string& message) { _report(message); }
 
  private:
   bool openNext();
