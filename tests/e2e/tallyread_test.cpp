@@ -112,6 +112,14 @@ TEST_F(TallyReadCommand, RatesArePerSecondOfRealTimeWithThe32BitWrap) {
             "105,sda,0,0,99,150\n"     // reads: (2^32 - 4294967100 + 200) / 4 s
             "105,sdb,0,0,4.8,2\n");    // over the 5 s since 100
 
+  // A header that describes the type with other fields starts it afresh.
+  std::string swapped = TYPES_ONLY;
+  swapped.replace(swapped.find("ReadKBytes WriteKBytes"), 22, "WriteKBytes ReadKBytes");
+  writeFileText(dir.file("t3.out"), swapped + "64 102 sdb 0 0 70 80\n64 104 sdb 0 0 80 100\n");
+  RunResult fresh = run({"csv", dir.file("t1.out"), dir.file("t3.out"), "--type", "HardDisk", "--instance", "sdb",
+                         "--fields", "ReadKBytes", "--rate"});
+  EXPECT_EQ(fresh.out, "time,instance,ReadKBytes\n100,sdb,\n102,sdb,\n104,sdb,10\n");
+
   writeFileText(dir.file("t.out"), TYPES_ONLY + TOTALS);
   RunResult down = run({"json", dir.file("t.out"), "--type", "64", "--instance", "sd[b]", "--fields", "W*", "--rate"});
   ASSERT_EQ(down.status, 0) << down.err;

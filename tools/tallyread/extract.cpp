@@ -81,6 +81,15 @@ bool Extractor::next(ShownRecord* out) {
     const std::string& processId = tokens.size() > 3 ? tokens[3] : NO_PROCESS;
     _key.assign(instance).append(1, '\0').append(processId);
     PreviousRecords::Entry* previous = _options.rate ? &_previous.at(_record.type->name, _key) : nullptr;
+    if (previous && previous->headerSerial != _record.headerSerial) {
+      // A new header may describe the type with other fields: a value is
+      // only compared with the value of the same field.
+      if (previous->fields != _record.type->fields) {
+        previous->seen = false;
+        previous->fields = _record.type->fields;
+      }
+      previous->headerSerial = _record.headerSerial;
+    }
     bool shown = _selection.timeMatches(time);
     if (shown) {
       out->time = time;

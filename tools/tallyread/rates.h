@@ -27,6 +27,8 @@ class PreviousRecords {
  public:
   struct Entry {
     bool seen = false;  // FALSE until a record was kept
+    size_t headerSerial = 0;          // of the header that described it
+    std::vector<std::string> fields;  // that header's fields of the type
     double time = 0;
     std::vector<std::string> tokens;
     std::vector<ArchiveNumber> numbers;
