@@ -22,15 +22,20 @@ std::vector<std::string> rowOf(const StatsKey& key, const FieldStats& stats) {
 
 }  // namespace
 
-int summaryCommand(const CommandLine& line) {
+bool collectStats(const CommandLine& line, const SelectionOptions& options, SummaryStats* stats, int* status) {
   Series series(line.files, reportProblem);
-  Selection selection(line.selection);
-  int status;
-  if (!checkSelection(series, selection, &status)) return status;
+  Selection selection(options);
+  if (!checkSelection(series, selection, status)) return false;
   Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs, false});
-  SummaryStats stats;
   ShownRecord record;
-  while (extractor.next(&record)) stats.add(record);
+  while (extractor.next(&record)) stats->add(record);
+  return true;
+}
+
+int summaryCommand(const CommandLine& line) {
+  SummaryStats stats;
+  int status;
+  if (!collectStats(line, line.selection, &stats, &status)) return status;
 
   std::vector<std::vector<std::string>> rows;
   for (const auto* entry : stats.inOrder()) rows.push_back(rowOf(entry->first, entry->second));

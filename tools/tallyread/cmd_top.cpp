@@ -11,14 +11,9 @@ namespace tallyread {
 int topCommand(const CommandLine& line) {
   SelectionOptions options = line.selection;
   options.fields = {line.field};
-  Series series(line.files, reportProblem);
-  Selection selection(options);
-  int status;
-  if (!checkSelection(series, selection, &status)) return status;
-  Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs, false});
   SummaryStats stats;
-  ShownRecord record;
-  while (extractor.next(&record)) stats.add(record);
+  int status;
+  if (!collectStats(line, options, &stats, &status)) return status;
 
   std::vector<const std::pair<StatsKey, FieldStats>*> ranked;
   for (const auto* entry : stats.inOrder())

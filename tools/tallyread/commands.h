@@ -5,6 +5,7 @@
 
 #include "commandline.h"
 #include "series.h"
+#include "summarystats.h"
 
 namespace tallyread {
 
@@ -26,5 +27,9 @@ void reportProblem(const std::string& message);
 // against it. FALSE (with the problem printed) when no file can be read or a
 // name is unknown; *status is then the exit status.
 bool checkSelection(Series& series, const Selection& selection, int* status);
+
+// Reads the series of the command line with the selection and summarises
+// every value (running totals as rates). FALSE as checkSelection.
+bool collectStats(const CommandLine& line, const SelectionOptions& options, SummaryStats* stats, int* status);
 
 }  // namespace tallyread
