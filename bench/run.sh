@@ -8,7 +8,7 @@
 # Settings (environment): BENCH_BUILD_DIR (default build-bench), BENCH_SAMPLES
 # (samples per cache run, default 50), BENCH_HOST_SAMPLES (host-only and listed
 # process runs at 1 s, default 60), BENCH_PACING_SAMPLES (default 600),
-# BENCH_ONLY (space-separated subset of: encoder cache host users pacing),
+# BENCH_ONLY (space-separated subset of: encoder cache host users pacing reader),
 # BENCH_KEEP=1 (keep the work directory with every archive and log).
 #
 # Everything the suite starts (the cache simulator, the monitor, the baselines,
@@ -23,7 +23,7 @@ BUILD=${BENCH_BUILD_DIR:-$ROOT/build-bench}
 SAMPLES=${BENCH_SAMPLES:-50}
 HOST_SAMPLES=${BENCH_HOST_SAMPLES:-60}
 PACING_SAMPLES=${BENCH_PACING_SAMPLES:-600}
-ONLY=${BENCH_ONLY:-encoder cache host users pacing}
+ONLY=${BENCH_ONLY:-encoder cache host users pacing reader}
 BENCH_USER=tallybench
 SADC=/usr/lib/sysstat/sadc
 
@@ -356,11 +356,71 @@ runPacing() {
     "$(check "$wall - $ideal <= 50 && $ideal - $wall <= 50")"
 }
 
+# --- the archive reader on hostile input ---
+
+# Lines that never end: a 128 MB line, a gzip bomb of one 256 MB line, and
+# /dev/zero. The reader stops at its line length limit; wc -l reads the whole
+# of the same input as the baseline.
+runReader() {
+  echo "== tallyread check of overlong lines" >&2
+  local n what base
+  head -c $((128 << 20)) /dev/zero | tr '\0' 'a' >"$WORK/longline.out"
+  head -c $((256 << 20)) /dev/zero | tr '\0' 'a' | gzip -1 >"$WORK/bomb.out.gz"
+  for what in longline.out bomb.out.gz /dev/zero; do
+    local path=$what
+    [ "${what#/}" = "$what" ] && path=$WORK/$what
+    "$RUN" run --result "$WORK/reader.res" -- "$READER" check "$path" >/dev/null 2>"$WORK/reader.err" || true
+    if [ "$what" = /dev/zero ]; then
+      base="(endless input)"
+    elif [ "$what" = bomb.out.gz ]; then
+      "$RUN" run --result "$WORK/base.res" -- sh -c "gzip -dc '$path' | wc -l >/dev/null"
+      base="gzip -dc piped to wc -l $(field "$WORK/base.res" wall_ms) ms"
+    else
+      "$RUN" run --result "$WORK/base.res" -- wc -l "$path" >/dev/null
+      base="wc -l $(field "$WORK/base.res" wall_ms) ms"
+    fi
+    n=$(field "$WORK/reader.res" wall_ms)
+    row "tallyread check, $what (one line)" "$n ms" "$base" "$(rssMb "$WORK/reader.res") MB" \
+      "refused, <= 16 MB" "$(grep -q 'is longer than' "$WORK/reader.err" &&
+        [ "$(field "$WORK/reader.res" maxrss_kb)" -le 16384 ] && echo met || echo MISSED)"
+  done
+  rm -f "$WORK/longline.out" "$WORK/bomb.out.gz"
+
+  # summary over a large archive: the records of a real host archive repeated
+  # with rising time stamps up to BENCH_READER_MB (default 1024) megabytes.
+  local mb=${BENCH_READER_MB:-1024} t s
+  echo "== tallyread summary over a $mb MB archive" >&2
+  "$TALLY" -X -A -i 1 -t 2 -q -f "$WORK/seed" >/dev/null 2>&1
+  awk -v limit=$((mb << 20)) '
+    !body { print; if ($0 == "ENDHEADER") { getline; print; body = 1 }; next }
+    { rec[n++] = $0 }
+    END {
+      for (t = 1700000000; size < limit; t++)
+        for (i = 0; i < n; i++) { $0 = rec[i]; $2 = t; print; size += length($0) + 1 }
+    }' "$WORK/seed.out" >"$WORK/big.out"
+  "$RUN" run --result "$WORK/base.res" -- sh -c "wc -w '$WORK/big.out' >/dev/null"
+  "$RUN" run --result "$WORK/sum.res" -- sh -c "'$READER' summary '$WORK/big.out' >/dev/null"
+  t=$(field "$WORK/sum.res" wall_ms)
+  s=$(field "$WORK/base.res" wall_ms)
+  row "tallyread summary, $mb MB plain" "$t ms ($(fmt "$(calc "$mb * 1000 / $t")" 0) MB/s)" \
+    "wc -w $s ms ($(fmt "$(calc "$t / $s")")x)" "$(rssMb "$WORK/sum.res") MB" "<= 1x wc -w" "$(check "$t <= $s")"
+  gzip -1 -c "$WORK/big.out" >"$WORK/big.out.gz"
+  rm -f "$WORK/big.out"
+  "$RUN" run --result "$WORK/base.res" -- sh -c "gzip -dc '$WORK/big.out.gz' >/dev/null"
+  "$RUN" run --result "$WORK/sum.res" -- sh -c "'$READER' summary '$WORK/big.out.gz' >/dev/null"
+  t=$(field "$WORK/sum.res" wall_ms)
+  s=$(field "$WORK/base.res" wall_ms)
+  row "tallyread summary, $mb MB gzip" "$t ms" "gzip -dc $s ms ($(fmt "$(calc "$t / $s")")x)" \
+    "$(rssMb "$WORK/sum.res") MB" "<= 1.3x gzip -dc" "$(check "$t <= 1.3 * $s")"
+  rm -f "$WORK/big.out.gz" "$WORK/seed.out"
+}
+
 wants encoder && runEncoder
 wants cache && runCache
 wants host && runHost
 wants users && runUsers
 wants pacing && runPacing
+wants reader && runReader
 
 # --- the table ---
 

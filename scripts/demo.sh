@@ -27,7 +27,12 @@ grep '^cachesim ready' "$out/cachesim.log"
 
 ./build/src/tallyscope demokeeper -A -n 4 -i 1 -t "$samples" -f "$out/demo"
 
+reader=./build/tools/tallyread/tallyread
 echo
 echo "Archive: $out/demo.out"
-./build/tools/tallyread/tallyread check "$out/demo.out"
-./build/tools/tallyread/tallyread types "$out/demo.out"
+$reader check "$out/demo.out"
+$reader types "$out/demo.out"
+echo
+echo "The archive is $out/demo.out. Two commands to try next:"
+echo "  $reader csv $out/demo.out --type Solaris_x86_System --fields PercentCpuUser,PercentCpuSystem,LoadAverage1 --time local"
+echo "  $reader top $out/demo.out --type Envoy --field PageReads"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 
 #include "support/runprocess.h"
@@ -78,7 +79,154 @@ TEST_F(TallyReadCommand, TypesListsRecordCountsAndCsvSelectsByTypeInstanceAndFie
 
   RunResult unknown = run({"csv", dir.file("a.out"), "--type", "HardDisk", "--fields", "Nope"});
   EXPECT_EQ(unknown.status, 2);
-  EXPECT_EQ(unknown.err, "tallyread: type HardDisk has no field Nope\n");
+  EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n')),
+            "tallyread: no field 'Nope'; the fields are (closest first): ProcessId, SessionId, ReadKBytes, WriteKBytes");
+  RunResult badType = run({"csv", dir.file("a.out"), "--type", "HardDisc"});
+  EXPECT_EQ(badType.status, 2);
+  EXPECT_EQ(badType.err.substr(0, badType.err.find('\n')),
+            "tallyread: no type 'HardDisc'; the types are (closest first): HardDisk, Tally, AppStat");
+}
+
+// Disk totals over irregular intervals: sdb's writes go down between 100 and
+// 103 (no rate for that interval); sda's reads wrap at 2^32 after 103.
+const std::string TOTALS =
+    "64 100 sda 0 0 4294967000 100\n"
+    "64 100 sdb 0 0 10 50\n"
+    "64 101 sda 0 0 4294967100 300\n"
+    "64 103 sdb 0 0 30 40\n"
+    "64 103 sda 0 0 4294967290 700\n";
+const std::string TYPES_ONLY = ARCHIVE.substr(0, ARCHIVE.find("16 100"));
+
+TEST_F(TallyReadCommand, RatesArePerSecondOfRealTimeWithThe32BitWrap) {
+  // The second file of the series goes on where the first ended.
+  writeFileText(dir.file("t1.out"), TYPES_ONLY + "64 100 sda 0 0 4294967000 100\n64 100 sdb 0 0 10 50\n"
+                                                 "64 101 sda 0 0 4294967100 300\n");
+  writeFileText(dir.file("t2.out"), TYPES_ONLY + "64 105 sda 0 0 200 900\n64 105 sdb 0 0 34 60\n");
+  RunResult r = run({"csv", dir.file("t1.out"), dir.file("t2.out"), "--type", "HardDisk", "--rate"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "time,instance,ProcessId,SessionId,ReadKBytes,WriteKBytes\n"
+            "100,sda,0,0,,\n"
+            "100,sdb,0,0,,\n"
+            "101,sda,0,0,100,200\n"
+            "105,sda,0,0,99,150\n"     // reads: (2^32 - 4294967100 + 200) / 4 s
+            "105,sdb,0,0,4.8,2\n");    // over the 5 s since 100
+
+  // A header that describes the type with other fields starts it afresh.
+  std::string swapped = TYPES_ONLY;
+  swapped.replace(swapped.find("ReadKBytes WriteKBytes"), 22, "WriteKBytes ReadKBytes");
+  writeFileText(dir.file("t3.out"), swapped + "64 102 sdb 0 0 70 80\n64 104 sdb 0 0 80 100\n");
+  RunResult fresh = run({"csv", dir.file("t1.out"), dir.file("t3.out"), "--type", "HardDisk", "--instance", "sdb",
+                         "--fields", "ReadKBytes", "--rate"});
+  EXPECT_EQ(fresh.out, "time,instance,ReadKBytes\n100,sdb,\n102,sdb,\n104,sdb,10\n");
+
+  writeFileText(dir.file("t.out"), TYPES_ONLY + TOTALS);
+  RunResult down = run({"json", dir.file("t.out"), "--type", "64", "--instance", "sd[b]", "--fields", "W*", "--rate"});
+  ASSERT_EQ(down.status, 0) << down.err;
+  EXPECT_EQ(down.out,
+            "{\"time\":100,\"type\":\"HardDisk\",\"instance\":\"sdb\",\"WriteKBytes\":null}\n"
+            "{\"time\":103,\"type\":\"HardDisk\",\"instance\":\"sdb\",\"WriteKBytes\":null}\n");
+
+  RunResult iso = run({"csv", dir.file("t.out"), "--type", "HardDisk", "--fields", "ReadKBytes", "--time", "iso",
+                       "--from", "101", "--to", "1970-01-01T00:01:43Z", "--instance", "sda"});
+  EXPECT_EQ(iso.out,
+            "time,instance,ReadKBytes\n1970-01-01T00:01:41Z,sda,4294967100\n1970-01-01T00:01:43Z,sda,4294967290\n");
+}
+
+TEST_F(TallyReadCommand, SeveralTypesGetATypeColumnAndSubSecondStampsBecomeTimes) {
+  RunResult r = run({"csv", dir.file("a.out"), "--type", "Tally,HardDisk", "--fields", "TimeWritingStats,ReadKBytes",
+                     "--interval-ms", "250"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "time,type,instance,TimeWritingStats,ReadKBytes\n"
+            "100,Tally,Tally,1,\n100,HardDisk,sda,,10\n100,HardDisk,sdb,,11\n"
+            "100.250,Tally,Tally,2,\n100.250,HardDisk,sda,,12\n");
+}
+
+// Stamps far ahead of the file's own time count samples; without the
+// interval the user is told so.
+TEST_F(TallyReadCommand, SampleCountsAheadOfTheClockAreNamedWithoutTheInterval) {
+  const long now = (long)time(nullptr);
+  writeFileText(dir.file("s.out"), TYPES_ONLY + "16 " + std::to_string(now) + " Tally 7 0 1\n16 " +
+                                       std::to_string(now + 36000) + " Tally 7 0 2\n");
+  RunResult plain = run({"csv", dir.file("s.out"), "--fields", "TimeWritingStats"});
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_NE(plain.err.find(dir.file("s.out") + ": the time stamps run"), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("give --interval-ms"), std::string::npos) << plain.err;
+  RunResult mapped =
+      run({"csv", dir.file("s.out"), "--type", "Tally", "--fields", "TimeWritingStats", "--interval-ms", "100"});
+  EXPECT_EQ(mapped.err, "");
+  EXPECT_EQ(splitLines(mapped.out).back(), std::to_string(now + 3600) + ",Tally,2");
+  EXPECT_EQ(run({"csv", dir.file("a.out")}).err, "");  // stamps of 1970: nothing to say
+}
+
+// Endless or huge lines end the reading at once with their line number.
+TEST_F(TallyReadCommand, AnEndlessLineIsRefusedWithItsLineNumber) {
+  RunResult zero = run({"check", "/dev/zero"});
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_EQ(zero.err, "tallyread: /dev/zero:1: line 1 is longer than 1048576 bytes: not an archive line\n");
+  writeFileText(dir.file("long.out"), ARCHIVE + std::string(2 << 20, '6'));
+  RunResult cut = run({"summary", dir.file("long.out")});
+  EXPECT_EQ(cut.status, 0);
+  EXPECT_NE(cut.err.find("long.out:35: line 35 is longer than"), std::string::npos) << cut.err;
+  EXPECT_NE(cut.out.find("HardDisk"), std::string::npos);  // what came before is summarised
+}
+
+// A damaged line is reported with its file and line and the reading goes on;
+// a file still being written is read up to its last complete record.
+TEST_F(TallyReadCommand, DamageIsReportedAndReadPastAndAnUnfinishedEndIsQuiet) {
+  writeFileText(dir.file("d.out"), ARCHIVE + "64 102 sda 0 0 x 1\n64 103 sda 0 0 14 24\n64 104 sda 0 0 1");
+  RunResult r = run({"csv", dir.file("d.out"), "--type", "HardDisk", "--instance", "sda", "--fields", "ReadKBytes"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "time,instance,ReadKBytes\n100,sda,10\n101,sda,12\n103,sda,14\n");
+  EXPECT_EQ(r.err, "tallyread: " + dir.file("d.out") + ":35: field ReadKBytes is not a number: 'x'\n");
+  EXPECT_EQ(run({"check", dir.file("d.out")}).status, 1);
+
+  RunResult s = run({"summary", dir.file("d.out"), dir.file("none.out"), "--type", "HardDisk", "--fields", "ReadKBytes",
+                     "--csv"});
+  EXPECT_EQ(s.status, 0);
+  EXPECT_EQ(s.out, "type,instance,field,unit,samples,min,mean,max,last\n"
+                   "HardDisk,sda,ReadKBytes,KB/s,2,1,1.5,2,1\n"
+                   "HardDisk,sdb,ReadKBytes,KB/s,0,,,,\n");
+  EXPECT_NE(s.err.find("cannot open " + dir.file("none.out")), std::string::npos) << s.err;
+}
+
+TEST_F(TallyReadCommand, SummaryAndTopRankInstancesByRateOrValue) {
+  writeFileText(dir.file("t.out"), TYPES_ONLY + TOTALS + "64 105 sdb 0 0 1030 60\n64 105 sda 0 0 100 800\n");
+  RunResult table = run({"summary", dir.file("t.out"), "--fields", "ReadKBytes"});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_EQ(table.out,
+            "type      instance  field       unit  samples    min     mean  max  last\n"
+            "HardDisk  sda       ReadKBytes  KB/s        3     53   82.667  100    53\n"
+            "HardDisk  sdb       ReadKBytes  KB/s        2  6.667  253.333  500   500\n");
+  RunResult json = run({"summary", dir.file("t.out"), "--type", "HardDisk", "--instance", "sdb", "--fields",
+                        "WriteKBytes", "--json"});
+  EXPECT_EQ(json.out, "{\"type\":\"HardDisk\",\"instance\":\"sdb\",\"field\":\"WriteKBytes\",\"unit\":\"KB/s\","
+                      "\"samples\":1,\"min\":10,\"mean\":10,\"max\":10,\"last\":10}\n");
+
+  RunResult byMean = run({"top", dir.file("t.out"), "--type", "HardDisk", "--field", "ReadKBytes", "-n", "1"});
+  ASSERT_EQ(byMean.status, 0) << byMean.err;
+  ASSERT_EQ(splitLines(byMean.out).size(), 2u);
+  EXPECT_EQ(splitLines(byMean.out)[1].substr(0, 10), "   1  sdb ");
+  RunResult byLast = run({"top", dir.file("t.out"), "--type", "HardDisk", "--field", "WriteKBytes", "--by", "last"});
+  EXPECT_EQ(splitLines(byLast.out)[1].substr(0, 10), "   1  sda ");
+  EXPECT_EQ(run({"top", dir.file("t.out"), "--type", "HardDisk"}).status, 2);
+}
+
+// The files of a -r series streamed to standard output follow each other
+// with a header each; gzip members of several files concatenated likewise.
+TEST_F(TallyReadCommand, ReadsAStreamOfSeveralFilesFromStandardInput) {
+  writeFileText(dir.file("b.out"), ARCHIVE);
+  RunResult plain = runProgram({"/bin/sh", "-c", "cat a.out b.out | " + std::string(TALLYREAD_BIN) + " check -"},
+                               RunOptions{{}, dir.path(), 90});
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.out, "-: ok: 12 records, 4 samples, 3 types, 2 headers\n");
+
+  RunResult packed = runProgram(
+      {"/bin/sh", "-c", "gzip -c a.out >ab.gz && gzip -c b.out >>ab.gz && " + std::string(TALLYREAD_BIN) + " check ab.gz"},
+      RunOptions{{}, dir.path(), 90});
+  EXPECT_EQ(packed.status, 0) << packed.err;
+  EXPECT_EQ(packed.out, "ab.gz: ok: 12 records, 4 samples, 3 types, 2 headers\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "linesource.h"
 #include "support/runprocess.h"
 
 using namespace tallyread;
@@ -75,6 +76,13 @@ TEST(ArchiveReader, ReadsHeaderTypesAndRecordsAsWritten) {
   const ArchiveRecord& app = *archive.select("AppStat")[1];
   ASSERT_EQ(app.tokens.size(), 8u);
   EXPECT_EQ(app.tokens[5], "-7");
+  // Each value is also read as a number, as parseUInt and parseInt read it.
+  EXPECT_TRUE(app.numbers[5].negative);
+  EXPECT_EQ(app.numbers[5].magnitude, 7u);
+  EXPECT_EQ(app.numbers[6].magnitude, UINT64_MAX);
+  EXPECT_TRUE(app.numbers[7].negative);
+  EXPECT_EQ(app.numbers[7].magnitude, UINT64_C(1) << 63);
+  EXPECT_EQ(archive.records[0].numbers[5].magnitude, 12u);
   EXPECT_TRUE(archive.select("Envoy").empty());
 }
 
@@ -90,6 +98,11 @@ TEST(ArchiveReader, BadRecordLinesAreNamedWithLineAndReason) {
       {"32 1700000002 AppStat 0\n", "has 4 values, the type has 5 fields (at least"},
       {"16 4294967296 Tally 1 0 3\n", "time stamp '4294967296'"},
       {"16 1700000002 Tally 1 0 007\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 -0\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 18446744073709551616\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 -9223372036854775809\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 1-2\n", "field TimeWritingStats is not a number"},
+      {"-16 1700000002 Tally 1 0 1\n", "type number '-16' is not a number"},
       {"32 1700000002 AppStat 0 0 1 2 x\n", "field value 8 is not a number: 'x'"},
   };
   for (const auto& c : cases) {
@@ -109,6 +122,7 @@ TEST(ArchiveReader, BadHeadersAreRefusedWithTheLine) {
   };
   struct Case { std::string text; size_t line; std::string reason; };
   const Case cases[] = {
+      {"", 1, "the file ends inside the header"},
       {"hello\n" + RECORDS, 1, "not a statistics archive"},
       {replaced("TALLY \"3\"", "TALLY \"4\""), 1, "unsupported format version"},
       {replaced("Machine = \"vm x86_64 (Linux 6.1.0 #1 SMP)\"\n", ""), 4, "expected the line Machine"},
@@ -125,16 +139,20 @@ TEST(ArchiveReader, BadHeadersAreRefusedWithTheLine) {
   }
 }
 
+void writeGzip(const std::string& path, const std::string& text) {
+  gzFile f = gzopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(gzwrite(f, text.data(), (unsigned)text.size()), (int)text.size());
+  ASSERT_EQ(gzclose(f), Z_OK);
+}
+
 TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
   TempDir dir;
   std::string text = HEADER;
   for (int sample = 0; sample < 3000; sample++)  // more than one read chunk
     text += "16 " + std::to_string(1700000000 + sample) + " Tally 4242 0 " + std::to_string(sample) + "\n";
   writeFileText(dir.file("plain.out"), text);
-  gzFile f = gzopen(dir.file("packed.out.gz").c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(gzwrite(f, text.data(), (unsigned)text.size()), (int)text.size());
-  ASSERT_EQ(gzclose(f), Z_OK);
+  writeGzip(dir.file("packed.out.gz"), text);
 
   Archive plain, packed;
   ArchiveError err;
@@ -148,9 +166,92 @@ TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
   const std::string whole = readFileText(dir.file("packed.out.gz"));
   writeFileText(dir.file("cut.out.gz"), whole.substr(0, whole.size() / 2));
   EXPECT_FALSE(readArchiveFile(dir.file("cut.out.gz"), &packed, &err));
-  EXPECT_NE(err.reason.find("gzip input is damaged or cut short"), std::string::npos) << err.reason;
+  EXPECT_NE(err.reason.find("gzip input is cut short"), std::string::npos) << err.reason;
+  std::string damaged = whole;
+  damaged[damaged.size() / 2] ^= 0x55;
+  writeFileText(dir.file("damaged.out.gz"), damaged);
+  EXPECT_FALSE(readArchiveFile(dir.file("damaged.out.gz"), &packed, &err));
+  EXPECT_NE(err.reason.find("gzip input is damaged"), std::string::npos) << err.reason;
   EXPECT_FALSE(readArchiveFile(dir.file("missing.out"), &packed, &err));
   EXPECT_NE(err.reason.find("cannot open"), std::string::npos);
+}
+
+// Lines are read in time linear in their length and at most MAX_LINE_BYTES
+// long; a longer one, however it is delivered, stops the reading at its line.
+TEST(ArchiveReaderFiles, AnOverlongLineIsRefusedAtItsLineNumber) {
+  TempDir dir;
+  const std::string good = "16 1700000000 Tally 4242 0 12\n";
+  std::string atLimit = "16 1700000000 Tally 4242 0 " + std::string(MAX_LINE_BYTES - 27, '1') + "\n";
+  ASSERT_EQ(atLimit.size(), MAX_LINE_BYTES + 1);
+  ArchiveError err = parseError(HEADER + good + atLimit);  // read whole, then refused as a number
+  EXPECT_EQ(err.line, HEADER_LINES + 2);
+  EXPECT_NE(err.reason.find("is not a number"), std::string::npos) << err.reason.substr(0, 200);
+
+  const std::string overlong = good + "16 1700000001 Tally 4242 0 " + std::string(MAX_LINE_BYTES, '7') + "\n" + good;
+  err = parseError(HEADER + overlong);
+  EXPECT_EQ(err.line, HEADER_LINES + 2);
+  EXPECT_EQ(err.reason, "line " + std::to_string(HEADER_LINES + 2) + " is longer than 1048576 bytes: not an archive line");
+
+  // A gzip bomb: 64 MB of one line in a few hundred kilobytes.
+  gzFile f = gzopen(dir.file("bomb.gz").c_str(), "wb9");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(gzwrite(f, HEADER.data(), (unsigned)HEADER.size()), (int)HEADER.size());
+  const std::string block(1 << 20, 'x');
+  for (int i = 0; i < 64; i++) ASSERT_EQ(gzwrite(f, block.data(), (unsigned)block.size()), (int)block.size());
+  ASSERT_EQ(gzclose(f), Z_OK);
+  Archive archive;
+  EXPECT_FALSE(readArchiveFile(dir.file("bomb.gz"), &archive, &err));
+  EXPECT_EQ(err.line, HEADER_LINES + 1);
+  EXPECT_NE(err.reason.find("is longer than"), std::string::npos) << err.reason;
+
+  // A device that never ends and holds no newline.
+  EXPECT_FALSE(readArchiveFile("/dev/zero", &archive, &err));
+  EXPECT_EQ(err.line, 1u);
+  EXPECT_NE(err.reason.find("line 1 is longer than"), std::string::npos) << err.reason;
+}
+
+// The files of a series written to one stream follow each other, each with its
+// own header; gzip members concatenated read as one stream.
+TEST(ArchiveReaderFiles, SeveralHeadersAndGzipMembersReadAsOneSeries) {
+  const std::string first = HEADER + RECORDS;
+  // The second file declares other types under the same numbers.
+  std::string second = HEADER;
+  second.replace(second.find("SystemPages  ("), 11, "HardDiskXYZ");
+  second += "64 1700000005 sda 0 0 1 2 3 4 5\n16 1700000005 Tally 4242 0 13\n";
+  Archive archive;
+  ArchiveError err;
+  ASSERT_TRUE(parseArchiveText(first + second, &archive, &err)) << err.line << ": " << err.reason;
+  ASSERT_EQ(archive.headers.size(), 2u);
+  EXPECT_EQ(archive.headers[1].firstLine, HEADER_LINES + 7);
+  ASSERT_EQ(archive.records.size(), 8u);
+  EXPECT_EQ(archive.records[6].line, 2 * HEADER_LINES + 7);
+  EXPECT_EQ(archive.typeOf(archive.records[6])->name, "HardDiskXYZ");
+  EXPECT_EQ(archive.typeOf(archive.records[5])->name, "SystemPages");
+  EXPECT_EQ(archive.select("Tally").size(), 3u);
+  EXPECT_EQ(archive.sampleCount(), 3u);
+
+  // A header cut short inside the stream, or a bad one, is reported at its line.
+  err = parseError(first + second.substr(0, 40));
+  EXPECT_EQ(err.line, HEADER_LINES + 8);
+  EXPECT_NE(err.reason.find("the file ends inside the header"), std::string::npos) << err.reason;
+  err = parseError(first + "TALLY \"4\"\n");
+  EXPECT_EQ(err.line, HEADER_LINES + 7);
+  EXPECT_NE(err.reason.find("unsupported format version"), std::string::npos) << err.reason;
+
+  TempDir dir;
+  writeGzip(dir.file("a.gz"), first);
+  writeGzip(dir.file("b.gz"), second);
+  writeFileText(dir.file("ab.gz"), readFileText(dir.file("a.gz")) + readFileText(dir.file("b.gz")));
+  ASSERT_TRUE(readArchiveFile(dir.file("ab.gz"), &archive, &err)) << err.line << ": " << err.reason;
+  EXPECT_EQ(archive.headers.size(), 2u);
+  EXPECT_EQ(archive.records.size(), 8u);
+  // One header in two members, split inside a line.
+  const std::string whole = first + second;
+  writeGzip(dir.file("c1.gz"), whole.substr(0, 100));
+  writeGzip(dir.file("c2.gz"), whole.substr(100));
+  writeFileText(dir.file("c.gz"), readFileText(dir.file("c1.gz")) + readFileText(dir.file("c2.gz")));
+  ASSERT_TRUE(readArchiveFile(dir.file("c.gz"), &archive, &err)) << err.line << ": " << err.reason;
+  EXPECT_EQ(archive.records.size(), 8u);
 }
 
 TEST(ArchiveNumbers, DecimalAsTheMonitorWritesThem) {

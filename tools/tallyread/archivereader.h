@@ -40,17 +40,28 @@ struct ArchiveHeader {
   int formatVersion = 0;
   std::string platform, quillonVersion, machine, time;
   std::vector<ArchiveType> types;  // in header order
+  size_t firstLine = 0;            // line number of its first line in the stream
   size_t lineCount = 0;            // lines the header takes, the empty last one included
 
   const ArchiveType* typeById(uint64_t id) const;
   const ArchiveType* typeByName(const std::string& name) const;
 };
 
+// A value as written: a sign and a magnitude (every value of a record is an
+// unsigned or signed 64-bit decimal).
+struct ArchiveNumber {
+  bool negative = false;
+  uint64_t magnitude = 0;
+  double asDouble() const { return negative ? -(double)magnitude : (double)magnitude; }
+};
+
 struct ArchiveRecord {
-  size_t line = 0;  // 1-based line number in the file
+  size_t line = 0;    // 1-based line number in the file
+  size_t header = 0;  // in a whole Archive: the index of the header that describes it
   uint64_t typeId = 0;
   uint32_t time = 0;
-  std::vector<std::string> tokens;  // every token, the type id, time and instance included
+  std::vector<std::string> tokens;      // every token, the type id, time and instance included
+  std::vector<ArchiveNumber> numbers;   // token i as a number (the instance: 0)
 
   const std::string& instance() const { return tokens[2]; }
 };
@@ -64,6 +75,9 @@ struct ArchiveError {
 };
 
 class LineSource;
+
+// The reason given for a last line without its newline.
+extern const char* const LAST_LINE_CUT;
 
 // Reads an archive one record at a time, checking as it goes.
 class ArchiveReader {
@@ -79,29 +93,46 @@ class ArchiveReader {
 
   // Reads and checks the whole header.
   bool readHeader(ArchiveError* err);
+  // The header that describes the record last read.
   const ArchiveHeader& header() const { return _header; }
+  // Headers read so far: a stream that holds the files of a series one after
+  // the other has one per file, and nextRecord reads each new one on its way.
+  size_t headerCount() const { return _headerCount; }
 
-  // The next record. FALSE at the end of the file (err left empty) or at the
-  // first bad line (err says which and why).
+  // The next record. FALSE at the end of the file (err left empty) or at a
+  // bad line (err says which and why). After a bad line the next call reads
+  // on from the line after it, unless finished().
   bool nextRecord(ArchiveRecord* record, ArchiveError* err);
+  // Nothing more can be read: the end of the input, or an error of the input
+  // itself (unreadable, damaged gzip data, a line over the length limit).
+  bool finished() const;
+  // The input ended inside a gzip stream (a file still being written).
+  bool endedEarly() const;
 
  private:
   bool headerLine(std::string* line, ArchiveError* err);
+  bool readHeaderFrom(std::string firstLine, ArchiveError* err);
   std::unique_ptr<LineSource> _source;
   ArchiveHeader _header;
+  size_t _headerCount = 0;
+  std::vector<bool> _numberValid;  // of the tokens of the record being read
 };
 
 // A whole archive in memory.
 struct Archive {
-  ArchiveHeader header;
+  ArchiveHeader header;                // the first header
+  std::vector<ArchiveHeader> headers;  // every header of the stream, in order
   std::vector<ArchiveRecord> records;
 
-  const ArchiveType* typeOf(const ArchiveRecord& record) const { return header.typeById(record.typeId); }
+  const ArchiveType* typeOf(const ArchiveRecord& record) const {
+    return headers[record.header].typeById(record.typeId);
+  }
   // The token of a named field; null when the record's type has no such field.
   const std::string* field(const ArchiveRecord& record, const std::string& name) const;
   std::optional<int64_t> fieldInt(const ArchiveRecord& record, const std::string& name) const;
   std::optional<uint64_t> fieldUInt(const ArchiveRecord& record, const std::string& name) const;
-  // Records of a type (by name), optionally of one instance, in file order.
+  // Records of a type (by name), optionally of one instance, in file order,
+  // under every header.
   std::vector<const ArchiveRecord*> select(const std::string& typeName, const std::string& instance = "") const;
   // Number of samples: runs of records that share a time stamp.
   size_t sampleCount() const;

@@ -1,15 +1,17 @@
 #include "linesource.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
 namespace tallyread {
 
 namespace {
-const unsigned CHUNK = 1 << 16;
+const size_t CHUNK = 1 << 16;
 }
 
-LineSource::LineSource(const std::string& text) : _buffer(text), _eof(true) {}
+LineSource::LineSource(const std::string& text) : _buffer(text.begin(), text.end()), _end(text.size()), _eof(true) {}
 
 LineSource::LineSource(gzFile file) : _file(file) {}
 
@@ -19,56 +21,83 @@ LineSource::~LineSource() {
 
 LineSource* LineSource::openFile(const std::string& path, std::string* why) {
   errno = 0;
-  gzFile file = gzopen(path.c_str(), "rb");
+  gzFile file = nullptr;
+  if (path == "-") {
+    // A duplicate, so that closing the source leaves standard input open.
+    int fd = dup(STDIN_FILENO);
+    if (fd >= 0) file = gzdopen(fd, "rb");
+    if (!file && fd >= 0) close(fd);
+  } else {
+    file = gzopen(path.c_str(), "rb");
+  }
   if (!file) {
-    *why = "cannot open " + path + ": " + (errno ? strerror(errno) : "out of memory");
+    *why = "cannot open " + (path == "-" ? std::string("standard input") : path) + ": " +
+           (errno ? strerror(errno) : "out of memory");
     return nullptr;
   }
   gzbuffer(file, CHUNK);
   return new LineSource(file);
 }
 
-// Appends the next chunk of the file; FALSE when nothing more can be read.
+// Reads the next chunk after the bytes not yet handed out; FALSE when nothing
+// more can be read.
 bool LineSource::fill() {
   if (_eof) return false;
-  if (_pos > 0) {  // drop the lines already handed out
-    _buffer.erase(0, _pos);
+  // Move the unfinished line to the front only once it is past the middle of
+  // the buffer: each byte is moved a bounded number of times.
+  if (_pos > 0 && _pos >= _buffer.size() / 2) {
+    memmove(_buffer.data(), _buffer.data() + _pos, _end - _pos);
+    _end -= _pos;
+    _scan -= _pos;
     _pos = 0;
   }
-  size_t old = _buffer.size();
-  _buffer.resize(old + CHUNK);
-  int n = gzread(_file, &_buffer[old], CHUNK);
-  if (n < 0) n = 0;
-  _buffer.resize(old + (size_t)n);
-  if (n == 0) {
-    _eof = true;
-    int code = Z_OK;
-    const char* message = gzerror(_file, &code);
-    if (code != Z_OK && code != Z_STREAM_END)
-      _error = std::string("gzip input is damaged or cut short: ") + (message ? message : "unknown error");
-    return false;
+  if (_buffer.size() - _end < CHUNK) _buffer.resize(_end + CHUNK);
+  int n = gzread(_file, _buffer.data() + _end, (unsigned)CHUNK);
+  if (n > 0) {
+    _end += (size_t)n;
+    return true;
   }
-  return true;
+  _eof = true;
+  int code = Z_OK;
+  const char* message = gzerror(_file, &code);
+  if (code == Z_BUF_ERROR) {
+    _endedEarly = true;
+    _error = "gzip input is cut short (a file still being written?)";
+  } else if (code != Z_OK && code != Z_STREAM_END) {
+    _error = std::string("gzip input is damaged: ") + (message ? message : "unknown error");
+  }
+  return false;
 }
 
 bool LineSource::next(std::string* line, bool* endedByNewline) {
+  if (!_error.empty()) return false;
   for (;;) {
-    size_t newline = _buffer.find('\n', _pos);
-    if (newline != std::string::npos) {
-      line->assign(_buffer, _pos, newline - _pos);
-      _pos = newline + 1;
+    const char* start = _buffer.data();
+    const char* newline = _end > _scan ? (const char*)memchr(start + _scan, '\n', _end - _scan) : nullptr;
+    if (newline) {
+      size_t at = (size_t)(newline - start);
+      if (at - _pos > MAX_LINE_BYTES) break;
+      line->assign(start + _pos, at - _pos);
+      _pos = _scan = at + 1;
       *endedByNewline = true;
       _lineNumber++;
       return true;
     }
-    if (!fill()) break;
+    _scan = _end;
+    if (_end - _pos > MAX_LINE_BYTES) break;
+    if (!fill()) {
+      if (!_error.empty() || _pos >= _end) return false;
+      line->assign(_buffer.data() + _pos, _end - _pos);
+      _pos = _scan = _end;
+      *endedByNewline = false;
+      _lineNumber++;
+      return true;
+    }
   }
-  if (!_error.empty() || _pos >= _buffer.size()) return false;
-  line->assign(_buffer, _pos, std::string::npos);
-  _pos = _buffer.size();
-  *endedByNewline = false;
-  _lineNumber++;
-  return true;
+  _error = "line " + std::to_string(_lineNumber + 1) + " is longer than " + std::to_string(MAX_LINE_BYTES) +
+           " bytes: not an archive line";
+  _eof = true;
+  return false;
 }
 
 }  // namespace tallyread

@@ -1,13 +1,25 @@
 // Lines of a text that lies in memory or in a file, plain or gzip (zlib reads
-// a plain file unchanged). Newlines are not part of the lines returned.
+// a plain file unchanged, and a file of several gzip members as one stream).
+// Newlines are not part of the lines returned.
+//
+// Reading is linear in the input: every byte is scanned for its newline once,
+// and a line may be at most MAX_LINE_BYTES long. A longer line ends the
+// reading with an error naming its line number, so memory stays bounded by
+// about MAX_LINE_BYTES + one read chunk whatever the input (a gzip bomb of one
+// line, /dev/zero).
 #pragma once
 
 #include <zlib.h>
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace tallyread {
+
+// The longest line accepted. The longest record the monitor writes (a keeper
+// with its per-process figures) is under 8 KB.
+const size_t MAX_LINE_BYTES = 1 << 20;
 
 class LineSource {
  public:
@@ -19,7 +31,8 @@ class LineSource {
   LineSource(const LineSource&) = delete;
   LineSource& operator=(const LineSource&) = delete;
 
-  // Opens a file; null with the reason in *why when it cannot be opened.
+  // Opens a file, or standard input for "-"; null with the reason in *why when
+  // it cannot be opened.
   static LineSource* openFile(const std::string& path, std::string* why);
 
   // The next line. FALSE at the end or on a read error (then error() is set).
@@ -28,15 +41,23 @@ class LineSource {
   bool next(std::string* line, bool* endedByNewline);
   size_t lineNumber() const { return _lineNumber; }  // of the line last returned
   const std::string& error() const { return _error; }
+  // Every line has been returned, or an error ended the reading.
+  bool finished() const { return !_error.empty() || (_eof && _pos >= _end); }
+  // The error is a gzip stream that ends before its end marker (a file still
+  // being written, or cut short), not damaged data.
+  bool endedEarly() const { return _endedEarly; }
 
  private:
   bool fill();
   gzFile _file = nullptr;
-  std::string _buffer;
-  size_t _pos = 0;
+  std::vector<char> _buffer;
+  size_t _pos = 0;   // first byte not yet handed out
+  size_t _scan = 0;  // bytes from _pos on up to here hold no newline
+  size_t _end = 0;   // end of the bytes read
   bool _eof = false;
   size_t _lineNumber = 0;
   std::string _error;
+  bool _endedEarly = false;
 };
 
 }  // namespace tallyread

@@ -1,0 +1,153 @@
+// tallyread over archives the monitor wrote: a listed process that writes a
+// known number of bytes, and envoys of the cache simulator ranked by top.
+#if defined(TALLYREAD_BIN) && defined(CACHESIM_BIN)
+
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/prctl.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/runprocess.h"
+
+namespace {
+
+RunResult tallyread(std::vector<std::string> args) {
+  args.insert(args.begin(), TALLYREAD_BIN);
+  return runProgram(args);
+}
+
+// The values of one field in a CSV of time,instance,field.
+std::vector<std::string> column(const std::string& csv) {
+  std::vector<std::string> values;
+  std::vector<std::string> lines = splitLines(csv);
+  for (size_t i = 1; i < lines.size(); i++) values.push_back(lines[i].substr(lines[i].rfind(',') + 1));
+  return values;
+}
+
+// A child that writes BYTES bytes to /dev/null when told (a byte on `go`),
+// says so (a byte on `done`) and then sleeps; killed and reaped by the handle.
+struct Writer {
+  static constexpr size_t BYTES = 3000000;
+  pid_t pid = -1;
+  int go[2], done[2];
+  Writer() {
+    if (pipe(go) != 0 || pipe(done) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_NAME, "trwriter");
+      char c;
+      if (read(go[0], &c, 1) != 1) _exit(1);
+      std::string block(BYTES, 'x');
+      FILE* sink = fopen("/dev/null", "w");
+      setvbuf(sink, nullptr, _IONBF, 0);
+      if (!sink || fwrite(block.data(), 1, BYTES, sink) != BYTES) _exit(1);
+      if (write(done[1], "d", 1) != 1) _exit(1);
+      for (;;) pause();
+    }
+  }
+  ~Writer() {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    for (int fd : {go[0], go[1], done[0], done[1]}) close(fd);
+  }
+  bool writeNow() {
+    char c;
+    return write(go[1], "g", 1) == 1 && read(done[0], &c, 1) == 1;
+  }
+};
+
+// The bytes a process wrote are what its CharacterIO rates add up to over
+// the real time between its records, and top finds it.
+TEST(TallyReadArchives, AListedProcessThatWritesKnownBytes) {
+  TempDir dir;
+  Writer writer;
+  ASSERT_GT(writer.pid, 0);
+  const std::string archive = dir.file("p.out");
+  BackgroundProgram monitor({TALLYSCOPE_BIN, "-X", "-q", "-i", "1", "-u", "0", "-Q",
+                             std::to_string(writer.pid) + "," + std::to_string(getpid()), "-f", dir.file("p")});
+  auto records = [&] {
+    return column(tallyread({"csv", archive, "--type", "Solaris_Process", "--instance", "trwriter", "--fields",
+                             "CharacterIO"}).out).size();
+  };
+  ASSERT_TRUE(waitUntil([&] { return records() >= 1; }));
+  ASSERT_TRUE(writer.writeNow());
+  size_t before = records();
+  ASSERT_TRUE(waitUntil([&] { return records() >= before + 2; }));  // one sample surely after the write
+  monitor.sendSignal(SIGINT);
+  EXPECT_EQ(monitor.wait().status, 0);
+
+  std::vector<std::string> raw = column(tallyread({"csv", archive, "--type", "Solaris_Process", "--instance",
+                                                   "trwriter", "--fields", "CharacterIO"}).out);
+  ASSERT_GE(raw.size(), 3u);
+  // The block, and the byte read from `go` and written to `done` around it.
+  const size_t moved = Writer::BYTES + 2;
+  EXPECT_EQ(std::stoull(raw.back()) - std::stoull(raw.front()), moved);
+
+  // Rate times interval, summed over the run, gives the bytes back.
+  RunResult rates = tallyread({"csv", archive, "--type", "Solaris_Process", "--instance", "trwriter", "--fields",
+                               "CharacterIO", "--rate"});
+  ASSERT_EQ(rates.status, 0) << rates.err;
+  std::vector<std::string> lines = splitLines(rates.out);
+  double bytes = 0;
+  for (size_t i = 2; i < lines.size(); i++) {
+    double seconds = std::stod(lines[i]) - std::stod(lines[i - 1]);
+    bytes += std::stod(lines[i].substr(lines[i].rfind(',') + 1)) * seconds;
+  }
+  EXPECT_NEAR(bytes, (double)moved, 1.0);
+  EXPECT_EQ(lines[1].substr(lines[1].rfind(',')), ",");  // the first record has no rate
+
+  RunResult top = tallyread({"top", archive, "--type", "Solaris_Process", "--field", "CharacterIO", "--by", "max"});
+  ASSERT_EQ(top.status, 0) << top.err;
+  std::vector<std::string> ranked = splitLines(top.out);
+  ASSERT_EQ(ranked.size(), 3u) << top.out;  // the column titles, the writer, this test
+  EXPECT_NE(ranked[1].find("trwriter[" + std::to_string(writer.pid) + "]"), std::string::npos) << top.out;
+  EXPECT_NE(ranked[1].find("bytes/s"), std::string::npos) << top.out;
+}
+
+// Envoys of a simulated cache: with deterministic counters a level grows with
+// the slot, so the last envoys rank first.
+TEST(TallyReadArchives, EnvoysOfASimulatedCacheRankedByTop) {
+  TempDir dir;
+  BackgroundProgram sim({CACHESIM_BIN, "--exit-with-parent", "--dir", dir.file("global"), "--keeper", "topkeeper",
+                         "--envoys", "4", "--deterministic", "--interval", "100"});
+  ASSERT_TRUE(waitUntil([&] {
+    return !sim.running() || sim.currentOut().find("cachesim ready") != std::string::npos;
+  }));
+  std::string ready = sim.currentOut().substr(sim.currentOut().find("cachesim ready"));
+  int shmid = -1;
+  sscanf(ready.c_str(), "cachesim ready cache=%*s key=0x%*x shmid=%d", &shmid);
+  RunOptions env;
+  env.env = {"QUILLON_GLOBAL_DIR=" + dir.file("global")};
+  RunResult run = runProgram({TALLYSCOPE_BIN, "topkeeper", "-Y", "-q", "-i", "1", "-t", "3", "-f", dir.file("c")}, env);
+  sim.sendSignal(SIGTERM);
+  bool clean = sim.wait().out.find("cachesim stopped") != std::string::npos;
+  if (!clean && shmid >= 0) shmctl(shmid, IPC_RMID, nullptr);
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  RunResult top = tallyread({"top", dir.file("c.out"), "--type", "Envoy", "--field", "WorkingSetSize", "--by",
+                             "last", "-n", "2", "--instance", "envoy*"});
+  ASSERT_EQ(top.status, 0) << top.err;
+  std::vector<std::string> ranked = splitLines(top.out);
+  ASSERT_EQ(ranked.size(), 3u) << top.out;
+  EXPECT_NE(ranked[1].find("envoy3["), std::string::npos) << top.out;
+  EXPECT_NE(ranked[2].find("envoy2["), std::string::npos) << top.out;
+
+  RunResult fields = tallyread({"fields", dir.file("c.out"), "--type", "Envoy"});
+  EXPECT_NE(fields.out.find("  PageReads                                running total  pages"), std::string::npos)
+      << fields.out.substr(0, 600);
+  RunResult summary = tallyread({"summary", dir.file("c.out"), "--type", "Shrpc", "--fields", "TotalPageReads"});
+  ASSERT_EQ(splitLines(summary.out).size(), 2u) << summary.out;
+  EXPECT_NE(summary.out.find("pages/s        2"), std::string::npos) << summary.out;  // rates of 3 samples
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,150 @@
+#include "extract.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/stat.h>
+
+namespace tallyread {
+
+std::string formatNumber(double value) {
+  char text[64];
+  if (std::fabs(value) < 9007199254740992.0 && value == std::floor(value)) {
+    snprintf(text, sizeof text, "%.0f", value);
+    return text;
+  }
+  snprintf(text, sizeof text, "%.3f", value);
+  std::string shown = text;
+  while (shown.back() == '0') shown.pop_back();
+  if (shown.back() == '.') shown.pop_back();
+  return shown;
+}
+
+std::string formatFloat(double value) {
+  char text[64];
+  for (int digits = 1; digits <= 9; digits++) {
+    snprintf(text, sizeof text, "%.*g", digits, value);
+    if ((float)strtod(text, nullptr) == (float)value) break;
+  }
+  return text;
+}
+
+// A sub-second archive counts samples from the second sampling began: each
+// header starts a new count.
+double Extractor::realTime(const SeriesRecord& record) {
+  double stamp = record.record.time;
+  if (!_options.intervalMs) return stamp;
+  if (record.headerSerial != _baseSerial) {
+    _baseSerial = record.headerSerial;
+    _baseStamp = stamp;
+  }
+  return _baseStamp + (stamp - _baseStamp) * *_options.intervalMs / 1000.0;
+}
+
+// The stamps of an archive taken below one second count samples and run
+// ahead of the clock: a file whose last stamp lies well after the time it was
+// last written is such an archive. Without --interval-ms its stamps are shown
+// as they are, and the user is told so.
+void Extractor::noteSampleCounts() {
+  const double SLACK = 120;  // seconds: the flush delay of the monitor, and then some
+  for (const auto& [path, stamp] : _lastStamp) {
+    struct stat st;
+    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode) || stamp <= (double)st.st_mtime + SLACK) continue;
+    _series.note(*path + ": the time stamps run " + formatNumber(stamp - (double)st.st_mtime) +
+                 " s ahead of the time the file was written: they count samples (an archive taken below "
+                 "one second); give --interval-ms to turn them into times");
+  }
+}
+
+bool Extractor::next(ShownRecord* out) {
+  // Each choice of fields keeps its own cells, so that records of types that
+  // take turns reuse their cells instead of building them again.
+  if (_lastChoice) out->cells.swap(_cells[_lastChoice]);
+  _lastChoice = nullptr;
+  while (_series.next(&_record)) {
+    if (!_options.intervalMs) {
+      uint32_t& last = _lastStamp[_record.path];
+      if (_record.record.time > last) last = _record.record.time;
+    }
+    if (!_record.type) continue;
+    const FieldChoice& choice = _selection.choose(_record.headerSerial, *_record.type);
+    if (!choice.typeSelected) continue;
+    const std::vector<std::string>& tokens = _record.record.tokens;
+    const std::string& instance = tokens[2];
+    if (!_selection.instanceMatches(instance)) continue;
+    double time = realTime(_record);
+    // Several processes may share a name: a record follows the previous one of
+    // the same name and process id. The previous record is kept also outside
+    // the time range, so that the first rate inside it has its interval.
+    static const std::string NO_PROCESS = "0";
+    const std::string& processId = tokens.size() > 3 ? tokens[3] : NO_PROCESS;
+    _key.assign(instance).append(1, '\0').append(processId);
+    PreviousRecords::Entry* previous = _options.rate ? &_previous.at(_record.type->name, _key) : nullptr;
+    if (previous && previous->headerSerial != _record.headerSerial) {
+      // A new header may describe the type with other fields: a value is
+      // only compared with the value of the same field.
+      if (previous->fields != _record.type->fields) {
+        previous->seen = false;
+        previous->fields = _record.type->fields;
+      }
+      previous->headerSerial = _record.headerSerial;
+    }
+    bool shown = _selection.timeMatches(time);
+    if (shown) {
+      out->time = time;
+      out->type = _record.type;
+      out->cells.swap(_cells[&choice]);
+      _lastChoice = &choice;
+      out->cells.resize(choice.positions.size());
+      for (size_t i = 0; i < choice.positions.size(); i++) {
+        Cell& cell = out->cells[i];
+        size_t position = choice.positions[i];
+        cell.name = &choice.names[i];
+        cell.info = choice.infos[i];
+        cell.isRate = false;
+        cell.value.reset();
+        cell.text.clear();
+        if (position >= tokens.size()) continue;
+        const std::string& token = tokens[position];
+        if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal) {
+          cell.isRate = true;
+          if (previous->seen && position < previous->numbers.size() && position < _record.record.numbers.size())
+            cell.value = ratePerSecond(previous->numbers[position], _record.record.numbers[position],
+                                       time - previous->time, cell.info->wide);
+          if (cell.value && _options.text) cell.text = formatNumber(*cell.value);
+          continue;
+        }
+        if (position < 3) {  // the type number, time stamp or instance asked for by number
+          cell.text = token;
+          continue;
+        }
+        if (cell.info && cell.info->kind == FieldKind::FloatPattern)
+          cell.value = fieldValue(cell.info, token);
+        else if (cell.info && cell.info->kind != FieldKind::Text)
+          cell.value = _record.record.numbers[position].asDouble();
+        else
+          cell.value = fieldValue(cell.info, token);
+        if (!_options.text) continue;
+        if (cell.info && cell.info->kind == FieldKind::FloatPattern && cell.value)
+          cell.text = formatFloat(*cell.value);
+        else
+          cell.text = token;
+      }
+    }
+    if (shown) {
+      // The instance and process id must outlive the keeping below.
+      _instance = instance;
+      _processId = processId;
+      out->instance = &_instance;
+      out->processId = &_processId;
+    }
+    if (previous) PreviousRecords::keep(*previous, time, _record.record);
+    if (shown) return true;
+  }
+  noteSampleCounts();
+  _lastStamp.clear();
+  return false;
+}
+
+}  // namespace tallyread

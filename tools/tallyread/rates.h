@@ -1,0 +1,47 @@
+// Running totals turned into rates per second: each record against the
+// previous record of the same type and instance, over the real time between.
+#pragma once
+
+#include <unordered_map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archivereader.h"
+
+namespace tallyread {
+
+// (after - before) / seconds. A total that went down gives no value, unless
+// it is a 32-bit counter (not wide) that wrapped: then it is counted modulo
+// 2^32. A 32-bit value is taken to have wrapped when the step modulo 2^32 is
+// below 2^31 (from near the top of the range to near the bottom); a larger
+// step is a decrease. No value either when the time did not advance or a
+// text is not a number.
+std::optional<double> ratePerSecond(const std::string& before, const std::string& after, double seconds, bool wide);
+std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNumber& after, double seconds,
+                                    bool wide);
+
+// The previous record of each type and instance.
+class PreviousRecords {
+ public:
+  struct Entry {
+    bool seen = false;  // FALSE until a record was kept
+    size_t headerSerial = 0;          // of the header that described it
+    std::vector<std::string> fields;  // that header's fields of the type
+    double time = 0;
+    std::vector<std::string> tokens;
+    std::vector<ArchiveNumber> numbers;
+  };
+  // The place of the type and instance: the previous record when seen.
+  Entry& at(const std::string& type, const std::string& instance);
+  // Keeps the record as the previous one; the record is left with the old
+  // contents (their storage is reused by the next record read into it).
+  static void keep(Entry& entry, double time, ArchiveRecord& record);
+
+ private:
+  std::unordered_map<std::string, Entry> _entries;
+  std::string _key;
+};
+
+}  // namespace tallyread

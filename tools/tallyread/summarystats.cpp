@@ -1,0 +1,49 @@
+#include "summarystats.h"
+
+namespace tallyread {
+
+void FieldStats::add(double value) {
+  if (count == 0 || value < min) min = value;
+  if (count == 0 || value > max) max = value;
+  sum += value;
+  last = value;
+  count++;
+}
+
+void SummaryStats::add(const ShownRecord& record) {
+  if (record.cells.empty()) return;
+  _groupKey.assign(record.type->name).append(1, '\0').append(*record.instance).append(1, '\0').append(
+      *record.processId);
+  Group& group = _groups[_groupKey];
+  if (group.layout != record.cells[0].name || group.slots.size() != record.cells.size()) {
+    // Processes that share a name are told apart by their process id.
+    std::string instance = *record.instance;
+    if (*record.processId != "0") instance += "[" + *record.processId + "]";
+    group.layout = record.cells[0].name;
+    group.slots.assign(record.cells.size(), nullptr);
+    for (size_t i = 0; i < record.cells.size(); i++) {
+      const Cell& cell = record.cells[i];
+      if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
+      StatsKey key{record.type->name, instance, *cell.name};
+      auto found = _byKey.find(key);
+      if (found == _byKey.end()) {
+        _stats.emplace_back(key, FieldStats());
+        _stats.back().second.info = cell.info;
+        _stats.back().second.isRate = cell.isRate;
+        found = _byKey.emplace(key, &_stats.back()).first;
+        _order.push_back(&_stats.back());
+      }
+      group.slots[i] = found->second;
+    }
+  }
+  for (size_t i = 0; i < record.cells.size(); i++)
+    if (group.slots[i] && record.cells[i].value) group.slots[i]->second.add(*record.cells[i].value);
+}
+
+std::string shownUnit(const FieldStats& stats) {
+  std::string unit = stats.info ? stats.info->unit : "";
+  if (stats.isRate) unit += "/s";
+  return unit;
+}
+
+}  // namespace tallyread
