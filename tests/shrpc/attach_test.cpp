@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "monitor/tallymgr.h"
@@ -136,6 +137,43 @@ TEST_F(AttachTest, HostileLayoutsAreRefusedOrStopTheProgram) {
   ShrPcMiscDataSType* misc = (ShrPcMiscDataSType*)(seg.base + seg.config->miscDataOffset);
   snprintf(misc->checkpointInfo.lock.lockName, HOST_SHR_LOCK_NAME_SIZE, "Checkpoint");
   EXPECT_DEATH(attachReportingOnStderr(), "lock named 'Checkpoint' where");
+}
+
+TEST_F(AttachTest, SectionChangedWhileTheOwnerInitialisesIsCheckedAgainAndRefused) {
+  seg.config->initDone = FALSE;
+  // The owner grows its counts and the size it claims before it declares the
+  // cache initialised: only the copy taken after that is believed, and refused.
+  std::thread owner([this] {
+    seg.config->segmentSize = 1ull << 40;
+    seg.config->numProcesses = 0xffffffffu;
+    SimSetInitDone(&seg);
+  });
+  BoolType attached = attach();
+  owner.join();
+  EXPECT_FALSE(attached);
+  EXPECT_NE(std::string(mgr.errBuf).find("memory: 1099511627776.  Shared memory is corrupt."), std::string::npos)
+      << mgr.errBuf;
+  EXPECT_FALSE(SharedPageCache.cacheEnabled());
+}
+
+TEST_F(AttachTest, CountsAndOffsetsComeFromTheCheckedCopyNotTheLiveSection) {
+  seg.entry(2)->inUse = TRUE;
+  seg.entry(2)->statType = SHRPC_KIND_ENVOY;
+  seg.entry(2)->stats.processId = getpid();
+  mgr.numAppStats = 3;
+  ASSERT_TRUE(attach()) << mgr.errBuf;
+  const ShrPcProcessTableEntrySType* table = SharedPageCache.processTable;
+  seg.config->numProcesses = 0xffffffffu;
+  seg.config->numSharedCounters = 100000;
+  seg.config->processTableOffset = 1ull << 63;
+  seg.config->segmentSize = 0;
+  EXPECT_EQ(SharedPageCache.numProcesses(), 4u);
+  EXPECT_EQ(SharedPageCache.numSharedCounters, 8);
+  EXPECT_EQ(SharedPageCache.processTable, table);
+  int inst[4];
+  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_ENVOY, inst, 4), 1);
+  EXPECT_EQ(inst[0], 2);
+  EXPECT_FALSE(mgr.shouldDie());
 }
 
 TEST_F(AttachTest, DetachUnmapsAndAReattachMapsAgain) {
