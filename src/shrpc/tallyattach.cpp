@@ -41,6 +41,11 @@ bool sizeAndLevelAgree(const ShrPcConfigSType& cfg, uintptr_t mappedSize, TallyM
   return true;
 }
 
+// A pid of 0 or below names no process (a probe of 0 would ask about our own
+// process group, and always succeed): the slot's process counts as gone, as in
+// the lock-file registry.
+bool slotPidGone(int pid) { return pid <= 0; }
+
 }  // namespace
 
 BoolType TallyMgr::AttachSharedCache() {
@@ -110,7 +115,7 @@ BoolType TallyMgr::basicDetach(HostShrMemAccessor& tallyAcc, BoolType quiet) {
 
 BoolType TallyMgr::cachewardenDied() {
   const int pid = shrpcPtr->processEntry(0)->stats.processId;
-  if (pid == -1) return TRUE;
+  if (slotPidGone(pid)) return TRUE;
   if (kill(pid, 0) == 0 || errno == EPERM) return FALSE;
   if (!quietMode) {
     fprintf(stderr, "Shutting down due to loss of cachewarden process %d\n", pid);
@@ -122,6 +127,7 @@ BoolType TallyMgr::cachewardenDied() {
 BoolType TallyMgr::shouldDie() {
   const ShrPcStateSType* view = shrpcPtr;
   if (view == nullptr || view->segAddr == nullptr || !view->cacheEnabled()) return TRUE;
-  if (view->processEntry(0)->stats.processId == -1 || view->processEntry(1)->stats.processId == -1) return TRUE;
+  if (slotPidGone(view->processEntry(0)->stats.processId) || slotPidGone(view->processEntry(1)->stats.processId))
+    return TRUE;
   return cachewardenDied();
 }

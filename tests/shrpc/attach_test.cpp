@@ -210,9 +210,20 @@ TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Shutting down due to loss of cachewarden process " + std::to_string(gone) + "\n");
 
+  // Pids of 0 and below name no process: a probe of 0 would succeed for our own
+  // process group and hide a dead monitor.
+  for (int32_t pid : {0, -2, INT32_MIN}) {
+    seg.entry(0)->stats.processId = pid;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(mgr.cachewardenDied()) << pid;
+    EXPECT_TRUE(mgr.shouldDie()) << pid;
+    testing::internal::GetCapturedStderr();
+  }
   seg.entry(0)->stats.processId = getpid();
-  seg.entry(1)->stats.processId = -1;  // keeper gone
-  EXPECT_TRUE(mgr.shouldDie());
+  for (int32_t pid : {-1, 0, -7}) {  // keeper gone
+    seg.entry(1)->stats.processId = pid;
+    EXPECT_TRUE(mgr.shouldDie()) << pid;
+  }
   seg.entry(1)->stats.processId = getpid();
   EXPECT_FALSE(mgr.shouldDie());
   SharedPageCache.clearCacheEnabled(__LINE__);
