@@ -93,9 +93,10 @@ class Mutator {
       store(record + f.offset, f.size, value());
       return;
     }
-    // An area: one word somewhere inside it.
+    // An area: one word somewhere inside it, 8 bytes where aligned for them.
     size_t at = (_rng() % (f.size / 4)) * 4;
-    store(record + f.offset + at, at + 8 <= f.size ? 8 : 4, value());
+    bool wide = at + 8 <= f.size && (f.offset + at) % 8 == 0;
+    store(record + f.offset + at, wide ? 8 : 4, value());
   }
 
   // The process's own 32-byte name: printable bytes, possibly without a
