@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit and end-to-end tests of a normal build,
-# then the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then the archive reader's fuzz target (clang, libFuzzer) for FUZZ_SECONDS
-# (default 60) from its committed seeds.
+# then both again under AddressSanitizer and UndefinedBehaviorSanitizer (the
+# end-to-end tests then run the sanitized programs), then the archive reader's
+# fuzz target (clang, libFuzzer) for FUZZ_SECONDS (default 60) from its
+# committed seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -14,9 +15,9 @@ cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -L e2e)
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALLY_SANITIZE=ON >/dev/null
-cmake --build build-asan -j"$jobs" --target unit_tests
-(cd build-asan && ASAN_OPTIONS=detect_leaks=0:handle_segv=0 UBSAN_OPTIONS=print_stacktrace=1 \
-   ctest --output-on-failure -j"$jobs" -L unit)
+cmake --build build-asan -j"$jobs" --target unit_tests e2e_tests
+(export ASAN_OPTIONS=detect_leaks=0:handle_segv=0 UBSAN_OPTIONS=print_stacktrace=1
+ cd build-asan && ctest --output-on-failure -j"$jobs" -L unit && ctest --output-on-failure -L e2e)
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLY_FUZZ=ON -DTALLY_BUILD_TESTS=OFF \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null

@@ -120,10 +120,7 @@ class Cursor {
 
 }  // namespace
 
-void HostStatWriter::_basicInit() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
-
 void HostStatWriter::init(TallyMgr* manager) {
-  _basicInit();
   mgr = manager;
   growBuffer(INITIAL_BUFFER_SIZE);
   baseTypeCount = 64;

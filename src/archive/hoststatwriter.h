@@ -28,41 +28,41 @@ struct HostProcessStatsSType {
 class HostStatWriter {
  public:
   // --- encoder ---
-  char* rawBuffer;  // the heap allocation; owned
-  char* buffer;     // rawBuffer moved up to the next 4096-byte boundary
-  char* bufLimit;   // buffer + bufferSize
-  char* bufPtr;     // next free byte; always holds a NUL
-  BoolType quiet;
-  size_t bufferSize;
-  uint32_t sampleTimeStamp;
-  TallyMgr* mgr;
+  char* rawBuffer = nullptr;  // the heap allocation; owned
+  char* buffer = nullptr;     // rawBuffer moved up to the next 4096-byte boundary
+  char* bufLimit = nullptr;   // buffer + bufferSize
+  char* bufPtr = nullptr;     // next free byte; always holds a NUL
+  BoolType quiet = FALSE;
+  size_t bufferSize = 0;
+  uint32_t sampleTimeStamp = 0;
+  TallyMgr* mgr = nullptr;
 
   // --- collection switches (set by the command line) ---
-  BoolType disableSystemStats;
-  BoolType monitorDisks;
-  BoolType monitorPartitions;
-  BoolType monitorNetworks;
-  BoolType monitorCpus;
-  BoolType monitorSystemPages;
+  BoolType disableSystemStats = FALSE;
+  BoolType monitorDisks = FALSE;
+  BoolType monitorPartitions = FALSE;
+  BoolType monitorNetworks = FALSE;
+  BoolType monitorCpus = FALSE;
+  BoolType monitorSystemPages = FALSE;
 
   // --- host type numbers (assigned while the header is written) ---
-  uint32_t currentTypeCount;
-  uint32_t baseTypeCount;
-  uint32_t systemTypeCount;
-  uint32_t processTypeCount;
-  uint32_t cpuTypeCount;
-  uint32_t diskTypeCount;
-  uint32_t tcpTypeCount;
-  uint32_t networkTypeCount;
-  uint32_t complexNetworkTypeCount;
-  uint32_t partitionTypeCount;
-  uint32_t systemPagesTypeCount;
+  uint32_t currentTypeCount = 0;
+  uint32_t baseTypeCount = 0;
+  uint32_t systemTypeCount = 0;
+  uint32_t processTypeCount = 0;
+  uint32_t cpuTypeCount = 0;
+  uint32_t diskTypeCount = 0;
+  uint32_t tcpTypeCount = 0;
+  uint32_t networkTypeCount = 0;
+  uint32_t complexNetworkTypeCount = 0;
+  uint32_t partitionTypeCount = 0;
+  uint32_t systemPagesTypeCount = 0;
 
   // --- host statistics state (hoststats) ---
   // Kernel-statistics handle, selections, baselines and host records
   // (hoststats/hoststatsstate.h). Created by HostStatsInit, or beforehand by a
   // caller that wants another filesystem root; lives as long as the writer.
-  HostStatsState* hostStats;
+  HostStatsState* hostStats = nullptr;
 
   // --- process tracking (hoststats, per-process figures) ---
   // The table of open /proc files and the /proc walk of listed users; created on
@@ -73,7 +73,7 @@ class HostStatWriter {
   void initProcessTracking(const char* procRoot);
 
   // --- life cycle ---
-  void _basicInit();
+  // Allocates the buffer and sets the host type numbers; once per writer.
   void init(TallyMgr* manager);
 
   // --- encoder (archive/encoder.cpp) ---

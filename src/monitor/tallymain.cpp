@@ -15,9 +15,7 @@ int tallyMain(int argc, char** argv) {
   UtlHeapInit();
 
   TallyMgr* manager = TallyGetStatMgr();
-  manager->_basicInit();
   HostStatWriter* writer = TallyGetStatWriter();
-  writer->_basicInit();
 
   // From here a fault or an interrupt runs the shutdown path.
   HostInstallFaultHandler(TallyShutdown, nullptr, TRUE);

@@ -28,50 +28,51 @@ const int DEFAULT_LIST_SIZE = 64;
 
 class TallyMgr {
  public:
-  HostShrMemStateType shrMemState;
-  HostHrtime_t startTime;
-  uint32_t tallyStats[4];
-  SortedList sessionsToSample;
-  SortedList pidsToMonitor;
-  SortedList uidsToMonitor;
-  SortedList pidsToExclude;
-  SortedList pidsWrittenThisTime;
-  HostFnameStrType actualName;
-  char err[132];
-  ErrMsgStrType errBuf;
-  int currentNumberOfSamples;
-  time_t restartTime;
-  uint32_t* appStats;
-  int lastBufferFlushTime;
-  int sampleIntervalMs;
-  int sampleNumTimes;
-  int sampleHours;
-  int flushInterval;
-  int numAppStats;
-  BoolType TallyStartupDone;
-  HostFnameStrType sampleFileName;
-  BoolType restart;
-  BoolType isCompressed;
-  BoolType keeperOnly;
-  BoolType pageMgrOnly;
-  BoolType hostStatsOnly;
-  BoolType pgsOnly;
-  BoolType quietMode;
-  int restartCount;
-  BoolType useStdout;
-  PidType thisProcessPid;
-  HostErrSType hostErr;
-  void* outFile;  // FILE* or gzFile (isCompressed); null while no file is open
-  uint32_t timeWritingStats;
-  char keeperName[128];
-  char cacheName[256];
-  ShrPcStateSType* shrpcPtr;
-  HostStatWriter* statWriter;
-  int64_t errorCorrection;
-  HostHrtime_t paceGridPoint;  // the start the last pause slept to; 0: none (TallyPace)
+  HostShrMemStateType shrMemState{};
+  HostHrtime_t startTime = 0;
+  uint32_t tallyStats[4]{};
+  SortedList sessionsToSample{};
+  SortedList pidsToMonitor{};
+  SortedList uidsToMonitor{};
+  SortedList pidsToExclude{};
+  SortedList pidsWrittenThisTime{};
+  HostFnameStrType actualName{};
+  char err[132]{};
+  ErrMsgStrType errBuf{};
+  int currentNumberOfSamples = 0;
+  time_t restartTime = 0;
+  uint32_t* appStats = nullptr;
+  int lastBufferFlushTime = 0;
+  int sampleIntervalMs = 0;
+  int sampleNumTimes = 0;
+  int sampleHours = 0;
+  int flushInterval = 0;
+  int numAppStats = 0;
+  BoolType TallyStartupDone = FALSE;
+  HostFnameStrType sampleFileName{};
+  BoolType restart = FALSE;
+  BoolType isCompressed = FALSE;
+  BoolType keeperOnly = FALSE;
+  BoolType pageMgrOnly = FALSE;
+  BoolType hostStatsOnly = FALSE;
+  BoolType pgsOnly = FALSE;
+  BoolType quietMode = FALSE;
+  int restartCount = 0;
+  BoolType useStdout = FALSE;
+  PidType thisProcessPid = 0;
+  HostErrSType hostErr{};
+  void* outFile = nullptr;  // FILE* or gzFile (isCompressed); null while no file is open
+  uint32_t timeWritingStats = 0;
+  char keeperName[128]{};
+  char cacheName[256]{};
+  ShrPcStateSType* shrpcPtr = nullptr;
+  HostStatWriter* statWriter = nullptr;
+  int64_t errorCorrection = 0;
+  HostHrtime_t paceGridPoint = 0;  // the start the last pause slept to; 0: none (TallyPace)
 
   // --- initialisation (tallystartup.cpp) ---
-  void _basicInit();
+  // Every member has its initial value by construction; init() adds the defaults
+  // that need work (the lists' storage, the attachment record's mutex).
   void init();
   void init(HostStatWriter* writer);
   void TallyInit();

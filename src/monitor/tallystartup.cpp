@@ -13,10 +13,7 @@
 #include "netinfo/netinfo.h"
 #include "shrpc/shrpccmn.h"
 
-void TallyMgr::_basicInit() { memset(static_cast<void*>(this), 0, sizeof(*this)); }
-
 void TallyMgr::init() {
-  _basicInit();
   shrMemState.initialize();
   flushInterval = MAX_BUFFER_FLUSH_TIME;
   sessionsToSample.initForSize(DEFAULT_LIST_SIZE);

@@ -58,6 +58,23 @@ int readFully(int fd, char* buf, size_t size) {
 
 }  // namespace
 
+int netInfoOpenRegularFile(const char* path, BoolType* notRegular) {
+  *notRegular = FALSE;
+  int fd;
+  do {
+    fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  // Checked on the open descriptor, not on the name: the entry may be replaced in between.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    *notRegular = TRUE;
+    return -1;
+  }
+  return fd;
+}
+
 void netInfoSetMsg(SysErrorSType* err, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
@@ -163,9 +180,13 @@ NetInfoResultEnum NetInfoFind(const char* name, const char* machine, NetInfoSTyp
     }
     return NIRES_DOESNOTEXIST;
   }
-  int fd = open(fileName, O_RDONLY);
+  BoolType notRegular;
+  int fd = netInfoOpenRegularFile(fileName, &notRegular);
   if (fd < 0) {
-    if (err) {
+    if (err && notRegular) {
+      err->setErr(-1);
+      netInfoSetMsg(err, "not a regular file: %s", fileName);
+    } else if (err) {
       err->setErr(errno);
       netInfoSetMsg(err, "open(%s, ORDONLY)", fileName);
       err->finishMsg();

@@ -1,6 +1,5 @@
 // This host's id in the registry, read from the host id file.
 #include <errno.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,9 +49,10 @@ BoolType NetInfoGetUniqueHostId(uint64_t* result, SysErrorSType* err, BoolType c
   int lastFd = -1;
   int lastErrno = 0;
   for (int attempt = 1; attempt <= HOST_ID_ATTEMPTS; attempt++) {
-    int fd = open(fileName, O_RDONLY);
+    BoolType notRegular;
+    int fd = netInfoOpenRegularFile(fileName, &notRegular);
     if (fd < 0) {
-      netInfoSetMsg(err, "Unable to open %s ", fileName);
+      netInfoSetMsg(err, notRegular ? "Unable to open %s (not a regular file)" : "Unable to open %s ", fileName);
       return FALSE;
     }
     uint64_t value = 0;

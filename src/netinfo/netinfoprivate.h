@@ -24,6 +24,13 @@ void netInfoTakeTrailingStrings(const char* data, size_t length, NetInfoSType* n
 // with QL_QLLIST_TIME_FORMAT or "%b %d %H:%M".
 void netInfoCreationTimeStr(uint32_t creationTime, char* dest, size_t destSize);
 
+// Opens a registry file (a lock file or the host id file) for reading without
+// ever blocking: anyone who can write the lock directory can put a FIFO, a
+// device or a link to one there. Returns the descriptor of a regular file; -1
+// with errno set when the open fails, and -1 with *notRegular TRUE (and the
+// descriptor closed) when the name is not a regular file.
+int netInfoOpenRegularFile(const char* path, BoolType* notRegular);
+
 // Formats an error message into err->errMsg, cut to its size (names in it come
 // from other processes and from the environment).
 void netInfoSetMsg(SysErrorSType* err, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

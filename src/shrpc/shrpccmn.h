@@ -3,6 +3,10 @@
 //
 // The view only points into the segment; the segment belongs to the cache's
 // owners and is mapped read only, so every pointer into it is a pointer to const.
+// Any process of the cache can write anything into the segment at any time, so
+// the view keeps a private copy of the configuration section, taken once after
+// initialisation was seen and checked before use: every count, size and offset
+// comes from that copy, never from a second read of the segment.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +54,9 @@ struct ShrPcStateSType {
   ShrPageCacheSType cache;
   char locationStr[SHRPC_LOCATION_STR_SIZE];  // the cache's location string
   int _disconnectLine;                   // -1 while enabled; else where it was disabled
+  // Private copy of the configuration section (ShrPcCopyConfig): the only source
+  // of the counts, sizes and offsets used once the cache is attached.
+  ShrPcConfigSType config;
 
   BoolType cacheEnabled() const { return _cacheEnabled ? TRUE : FALSE; }
   // Sets the enabled flag and _disconnectLine = -1.
@@ -57,9 +64,11 @@ struct ShrPcStateSType {
   // Records line (only when enabled), clears the flag, then a full memory fence.
   void clearCacheEnabled(int line);
 
-  // Slot i of the process table (i < configPtr->numProcesses).
+  // Slot i of the process table (i < numProcesses()).
   const ShrPcProcessTableEntrySType* processEntry(uint32_t slot) const { return processTable + slot; }
-  uint32_t numProcesses() const { return configPtr->numProcesses; }
+  // Number of process table slots, from the checked copy: the segment's own field
+  // may say anything by now.
+  uint32_t numProcesses() const { return config.numProcesses; }
   // Low 32 bits of shared counter i (i < numSharedCounters), read without a lock.
   uint32_t sharedCounterLow32(int i) const { return (uint32_t)sharedCountersPtr[i].sharedCounterValue; }
 };
@@ -68,10 +77,17 @@ struct ShrPcStateSType {
 extern ShrPcStateSType SharedPageCache;
 ShrPcStateSType* PageCacheGetShrCache();
 
-// Derives the view from the mapped segment: every record size of the
-// configuration is checked against this program's, the pointers are set, the end
-// of the mapped structures is touched and (unless isMonitor) the lock names are
-// verified. configInfoPtr must equal shrpcPtr->segAddr. A size or lock-name
-// mismatch means a cache built from another layout: it is reported and is an
-// internal consistency failure. Returns TRUE otherwise.
+// Copies the configuration section of the mapped segment into shrpcPtr->config,
+// in one read. segAddr must be set.
+void ShrPcCopyConfig(ShrPcStateSType* shrpcPtr);
+
+// Derives the view from the private copy of the configuration (shrpcPtr->config,
+// taken with ShrPcCopyConfig after initialisation was seen, whose segmentSize the
+// caller has checked against the size of the mapping): every record size is
+// checked against this program's, every area against the segment, the pointers
+// are set, the end of the mapped structures is touched and (unless isMonitor) the
+// lock names are verified. configInfoPtr must equal shrpcPtr->segAddr. A size or
+// lock-name mismatch means a cache built from another layout: it is reported and
+// is an internal consistency failure. An area outside the segment is reported on
+// standard output and gives FALSE. Returns TRUE otherwise.
 BoolType ShrPcInit(ShrPcStateSType* shrpcPtr, const ShrPcConfigSType* configInfoPtr, BoolType isMonitor);

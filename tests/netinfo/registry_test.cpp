@@ -1,6 +1,9 @@
 // The lock-file registry: where it lives, reading one lock file (also a hostile
 // one), walking the directory, the host id and keeper resolution.
 #include <arpa/inet.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -148,6 +152,87 @@ TEST(NetInfoForeachTest, VisitsLiveAndStaleRegistrationsOnly) {
   setenv("QUILLON_GLOBAL_DIR", noLocks.path().c_str(), 1);
   NetInfoResetCachesForTest();
   EXPECT_EQ(NetInfoForeach(nullptr, collect, &ni, &all, &err, nullptr), 0);
+}
+
+// --- entries that are not regular files -----------------------------------------
+
+// Runs fn in a child and returns what it printed, or "hung" when it has not ended
+// within 10 s (it is then killed): a lookup that blocks must not hang the tests.
+std::string inBoundedChild(const std::function<std::string()>& fn) {
+  int fds[2];
+  if (pipe(fds) != 0) return "no pipe";
+  pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    std::string text = fn();
+    if (write(fds[1], text.data(), text.size()) < 0) _exit(2);
+    _exit(0);
+  }
+  close(fds[1]);
+  int status = 0;
+  bool ended = false;
+  waitUntil([&] { return ended = ended || waitpid(child, &status, WNOHANG) == child; }, 10000);
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  std::string text;
+  char buf[512];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, (size_t)n);
+  close(fds[0]);
+  return ended ? text : "hung";
+}
+
+std::string describe(NetInfoResultEnum res, const SysErrorSType& err) {
+  return std::to_string((int)res) + " " + err.errMsg;
+}
+
+TEST(NotRegularFilesTest, FifosAndLinksToThemAreUnusableEntriesAndNeverBlock) {
+  TempGlobalDir gdir;
+  TempDir elsewhere;
+  const std::string fifo = elsewhere.file("fifo");
+  ASSERT_EQ(mkfifo((gdir.lockDir() + "x..LCK").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(symlink(fifo.c_str(), (gdir.lockDir() + "y~ff..LCK").c_str()), 0);
+  ASSERT_EQ(mkfifo((gdir.lockDir() + "quillon.hostid").c_str(), 0444), 0);
+  ASSERT_EQ(mkdir((gdir.lockDir() + "d..LCK").c_str(), 0755), 0);
+  gdir.writeLockFile("alive", liveLock(NI_KEEPER));
+
+  EXPECT_EQ(inBoundedChild([] {
+              NetInfoSType ni;
+              SysErrorSType err;
+              return describe(NetInfoFind("x", nullptr, &ni, &err, nullptr), err);
+            }),
+            "0 not a regular file: " + gdir.lockDir() + "x..LCK");
+  EXPECT_EQ(inBoundedChild([] {
+              SysErrorSType err;
+              int key = 0;
+              return describe(NetInfoFindFtokKeyForCache("y~ff", &key, &err), err) + " " + std::to_string(key);
+            }),
+            "0 not a regular file: " + gdir.lockDir() + "y~ff..LCK 0");
+  // The walk skips them (and the directory) like any unreadable entry.
+  EXPECT_EQ(inBoundedChild([] {
+              NetInfoSType ni;
+              SysErrorSType err;
+              int all = 1000;
+              seenNames.clear();
+              int n = NetInfoForeach(nullptr, collect, &ni, &all, &err, nullptr);
+              return std::to_string(n) + " " + (seenNames.empty() ? "" : seenNames[0]);
+            }),
+            "1 alive");
+  EXPECT_EQ(inBoundedChild([] {
+              SysErrorSType err;
+              uint64_t id = 0;
+              return std::to_string(NetInfoGetUniqueHostId(&id, &err, FALSE)) + " " + err.errMsg;
+            }),
+            "0 Unable to open " + gdir.lockDir() + "quillon.hostid (not a regular file)");
+  // A keeper registered by a FIFO is not found, and nothing waits on the host id.
+  EXPECT_EQ(inBoundedChild([] {
+              ShrPcLocationArgType loc;
+              SysErrorSType err;
+              return std::to_string(NetInfoCacheNameForKeeper("x", &loc, &err)) + " " + err.errMsg;
+            }),
+            "0 No keeper or cache for keeper named x was found on this machine.");
 }
 
 // --- host id and keeper resolution ------------------------------------------------------

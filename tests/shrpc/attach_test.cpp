@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "monitor/tallymgr.h"
@@ -138,6 +139,48 @@ TEST_F(AttachTest, HostileLayoutsAreRefusedOrStopTheProgram) {
   EXPECT_DEATH(attachReportingOnStderr(), "lock named 'Checkpoint' where");
 }
 
+TEST_F(AttachTest, SectionChangedWhileTheOwnerInitialisesIsCheckedAgainAndRefused) {
+  seg.config->initDone = FALSE;
+  // The owner grows its counts and the size it claims before it declares the
+  // cache initialised: only the copy taken after that is believed, and refused.
+  std::thread owner([this] {
+    // Once the monitor has mapped the segment it checks the section and waits
+    // for initialisation, polling every 50 ms: the change lands in that wait.
+    struct shmid_ds ds;
+    waitUntil([&] { return shmctl(seg.shmid, IPC_STAT, &ds) == 0 && ds.shm_nattch >= 2; }, 2000);
+    sleepMs(150);
+    seg.config->segmentSize = 1ull << 40;
+    seg.config->numProcesses = 0xffffffffu;
+    SimSetInitDone(&seg);
+  });
+  BoolType attached = attach();
+  owner.join();
+  EXPECT_FALSE(attached);
+  EXPECT_NE(std::string(mgr.errBuf).find("memory: 1099511627776.  Shared memory is corrupt."), std::string::npos)
+      << mgr.errBuf;
+  EXPECT_FALSE(SharedPageCache.cacheEnabled());
+}
+
+TEST_F(AttachTest, CountsAndOffsetsComeFromTheCheckedCopyNotTheLiveSection) {
+  seg.entry(2)->inUse = TRUE;
+  seg.entry(2)->statType = SHRPC_KIND_ENVOY;
+  seg.entry(2)->stats.processId = getpid();
+  mgr.numAppStats = 3;
+  ASSERT_TRUE(attach()) << mgr.errBuf;
+  const ShrPcProcessTableEntrySType* table = SharedPageCache.processTable;
+  seg.config->numProcesses = 0xffffffffu;
+  seg.config->numSharedCounters = 100000;
+  seg.config->processTableOffset = 1ull << 63;
+  seg.config->segmentSize = 0;
+  EXPECT_EQ(SharedPageCache.numProcesses(), 4u);
+  EXPECT_EQ(SharedPageCache.numSharedCounters, 8);
+  EXPECT_EQ(SharedPageCache.processTable, table);
+  int inst[4];
+  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_ENVOY, inst, 4), 1);
+  EXPECT_EQ(inst[0], 2);
+  EXPECT_FALSE(mgr.shouldDie());
+}
+
 TEST_F(AttachTest, DetachUnmapsAndAReattachMapsAgain) {
   ASSERT_TRUE(attach());
   testing::internal::CaptureStderr();
@@ -172,9 +215,20 @@ TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Shutting down due to loss of cachewarden process " + std::to_string(gone) + "\n");
 
+  // Pids of 0 and below name no process: a probe of 0 would succeed for our own
+  // process group and hide a dead monitor.
+  for (int32_t pid : {0, -2, INT32_MIN}) {
+    seg.entry(0)->stats.processId = pid;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(mgr.cachewardenDied()) << pid;
+    EXPECT_TRUE(mgr.shouldDie()) << pid;
+    testing::internal::GetCapturedStderr();
+  }
   seg.entry(0)->stats.processId = getpid();
-  seg.entry(1)->stats.processId = -1;  // keeper gone
-  EXPECT_TRUE(mgr.shouldDie());
+  for (int32_t pid : {-1, 0, -7}) {  // keeper gone
+    seg.entry(1)->stats.processId = pid;
+    EXPECT_TRUE(mgr.shouldDie()) << pid;
+  }
   seg.entry(1)->stats.processId = getpid();
   EXPECT_FALSE(mgr.shouldDie());
   SharedPageCache.clearCacheEnabled(__LINE__);

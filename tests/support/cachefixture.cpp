@@ -58,7 +58,9 @@ pid_t deadPid() {
   return child;
 }
 
-TestCache::TestCache(const std::string& keyFile) {
+namespace {
+
+std::vector<SimSlot> monitorAndKeeper() {
   std::vector<SimSlot> slots(4);
   for (int i = 0; i < 2; i++) {
     slots[i].inUse = true;
@@ -66,6 +68,14 @@ TestCache::TestCache(const std::string& keyFile) {
     slots[i].name = i ? "keeper" : "cachewarden";
     slots[i].pid = getpid();
   }
+  return slots;
+}
+
+}  // namespace
+
+TestCache::TestCache(const std::string& keyFile) : TestCache(keyFile, monitorAndKeeper()) {}
+
+TestCache::TestCache(const std::string& keyFile, const std::vector<SimSlot>& slots) {
   std::string err;
   if (SimCreateSegment(SimOptions(), keyFile, slots, this, &err)) SimSetInitDone(this);
 }

@@ -50,9 +50,11 @@ class TempGlobalDir {
 pid_t deadPid();
 
 // A cache whose slot 0 (monitor) and slot 1 (keeper, named "keeper") carry this
-// process, followed by two free slots. Mapped writable here; IPC_RMID on destruction.
+// process, followed by two free slots; or one laid out with the slots given.
+// initDone is set. Mapped writable here; IPC_RMID on destruction.
 struct TestCache : SimSegment {
   explicit TestCache(const std::string& keyFile);
+  TestCache(const std::string& keyFile, const std::vector<SimSlot>& slots);
   ~TestCache() { SimDestroySegment(this); }
   ShrPcProcessTableEntrySType* entry(int slot) const {
     return (ShrPcProcessTableEntrySType*)(base + config->processTableOffset) + slot;
