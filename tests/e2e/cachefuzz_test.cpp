@@ -99,12 +99,12 @@ class Mutator {
     store(record + f.offset + at, wide ? 8 : 4, value());
   }
 
-  // The process's own 32-byte name: printable bytes, possibly without a
-  // terminator. (Control bytes in names are left to the encoder's own tests.)
+  // The process's own 32-byte name: any bytes, control bytes and DEL among
+  // them, possibly without a terminator.
   void writeName(char* entry) {
     volatile char* name = entry + kNameOffset;
     size_t len = _rng() % (SHRPC_PROCESS_NAME_SIZE + 1);
-    for (size_t i = 0; i < (size_t)SHRPC_PROCESS_NAME_SIZE; i++) name[i] = i < len ? (char)(' ' + _rng() % 95) : '\0';
+    for (size_t i = 0; i < (size_t)SHRPC_PROCESS_NAME_SIZE; i++) name[i] = i < len ? (char)(1 + _rng() % 255) : '\0';
   }
 
   void writeConfig() { writeField(_base, kConfigFields[_rng() % (sizeof kConfigFields / sizeof kConfigFields[0])]); }
