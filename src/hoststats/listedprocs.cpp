@@ -67,7 +67,9 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
   ProcessTracker* t = w->procTracker;
   if (t->procDir == nullptr) t->procDir = opendir(t->procRoot.c_str());
   if (t->procDir == nullptr) {
-    fprintf(stderr, "[Error]: procDir == NULL\n");
+    int e = errno;
+    printf("opendir(/proc) failed.  errno=%d\n", e);
+    fflush(stdout);
     UTL_GUARANTEE(FALSE);
   }
   BoolType walkComplete = FALSE;

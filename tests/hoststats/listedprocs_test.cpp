@@ -100,6 +100,20 @@ TEST_F(ListedProcsTest, TheFilesOfAListedUsersProcessThatEndedAreClosedByTheNext
   EXPECT_FALSE(mgr.pidsToExclude.hasEntry(4243));  // a new process may take its pid
 }
 
+// /proc that cannot be opened for the walk of listed users is said in the
+// system's own words, with the error number, before the run ends as inconsistent.
+TEST_F(ListedProcsTest, AProcDirectoryThatCannotBeOpenedIsNamedWithItsErrorNumber) {
+  mgr.uidsToMonitor.add(4321);
+  tree.remove("");
+  setenv("QL_CORE_TIME_OUT", "1", 1);
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);  // standard output, where the message goes, to where the test can see it
+        tw.w.writeStatsForListedProcesses();
+      },
+      ::testing::ExitedWithCode(1), "opendir\\(/proc\\) failed\\.  errno=2\n(.|\n)*UTL_GUARANTEE failed");
+}
+
 // procfs gives a process's directory to the user it runs as, so once read, a
 // listed user's process is judged by what its status said at the last read.
 TEST_F(ListedProcsTest, AfterItsFirstReadAProcessIsJudgedByTheUserItRunsAs) {
