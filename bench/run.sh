@@ -292,12 +292,28 @@ runHost() {
 
 # --- processes of one user, beside pidstat ---
 
-runUsers() {
+# The unprivileged user whose processes the listed-user runs record; created
+# for this run (and deleted by the clean-up) when the host lacks it.
+ensureBenchUser() {
   if ! id "$BENCH_USER" >/dev/null 2>&1; then
     useradd --system --no-create-home --shell /usr/sbin/nologin "$BENCH_USER"
     USER_CREATED=1
   fi
-  local count n=$HOST_SAMPLES t s run wake threads tag spec
+}
+
+# Waits (at most 30 s) for the "ready" line of a helper started in the background.
+waitReady() {
+  local i
+  for i in $(seq 300); do
+    grep -q ready "$1" && return 0
+    sleep 0.1
+  done
+  grep -q ready "$1"
+}
+
+runUsers() {
+  ensureBenchUser
+  local count n=$HOST_SAMPLES t s run wake threads tag
   # The third run wakes each process every 250 ms: every process has run
   # since the last sample, so every file of every process is read each time.
   # The fourth has 200 processes of 16 threads each (count:wake:threads), whose
@@ -310,12 +326,7 @@ runUsers() {
     echo "== $count processes of one user ($threads threads each, waking every $wake ms), beside pidstat" \
       "($n samples at 1 s)" >&2
     background "$RUN" sleepers "$BENCH_USER" "$count" "$wake" "$threads" >"$WORK/sleepers.log"
-    local i
-    for i in $(seq 300); do
-      grep -q ready "$WORK/sleepers.log" && break
-      sleep 0.1
-    done
-    grep -q ready "$WORK/sleepers.log"
+    waitReady "$WORK/sleepers.log"
     background "$RUN" run --result "$WORK/pidstat$tag.res" -- \
       sh -c "exec pidstat -u -r -w -U $BENCH_USER 1 $n >'$WORK/pidstat$tag.txt'"
     "$RUN" run --result "$WORK/u$tag.res" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q -f "$WORK/u$tag" \
@@ -349,20 +360,12 @@ runUsers() {
 # average) while the monitor records the user's processes every second: its
 # open descriptors are counted every 100 ms, beside the user's live processes.
 runChurn() {
-  if ! id "$BENCH_USER" >/dev/null 2>&1; then
-    useradd --system --no-create-home --shell /usr/sbin/nologin "$BENCH_USER"
-    USER_CREATED=1
-  fi
+  ensureBenchUser
   local n=${BENCH_CHURN_SAMPLES:-30} uid
   uid=$(id -u "$BENCH_USER")
   echo "== descriptors: 80 processes a second of one user ($n samples at 1 s)" >&2
   background "$RUN" churn "$BENCH_USER" 80 500 >"$WORK/churn.log"
-  local i
-  for i in $(seq 300); do
-    grep -q ready "$WORK/churn.log" && break
-    sleep 0.1
-  done
-  grep -q ready "$WORK/churn.log"
+  waitReady "$WORK/churn.log"
   "$RUN" run --result "$WORK/churn.res" --fds "$uid" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q \
     -f "$WORK/churn" >"$WORK/churn.log2" 2>&1
   stopLast
