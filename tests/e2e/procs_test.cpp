@@ -216,7 +216,7 @@ TEST_F(ProcsE2E, ListedProcessesEverySampleAndAnEndedOneDroppedForGood) {
     ASSERT_EQ(v.size(), 30u);
     EXPECT_EQ(a.names[a.times[i]][burner.pid], "e2e_tests");  // the executable's name
     EXPECT_EQ(v[14], 3u);                                      // LwpCurCount
-    EXPECT_LE(v[28], 105u);                                    // PercentCpuUsed, of one CPU
+    EXPECT_LE(v[28], 100u);                                    // PercentCpuUsed, of the machine
     if (i == 0) firstUser = v[0];
     if (i > 0) bestCpu = std::max(bestCpu, v[28]);
     if (i + 1 == a.times.size()) {
@@ -227,7 +227,8 @@ TEST_F(ProcsE2E, ListedProcessesEverySampleAndAnEndedOneDroppedForGood) {
     EXPECT_FALSE(gone && recs.count(endingPid)) << "the ended process came back at sample " << i;
   }
   EXPECT_TRUE(gone);
-  EXPECT_GE(bestCpu, 20u);  // a busy loop gets a good share even on a loaded host
+  // A busy loop gets a good share of its CPU even on a loaded host.
+  EXPECT_GE(bestCpu, 20u / (uint64_t)sysconf(_SC_NPROCESSORS_ONLN));
 }
 
 TEST_F(ProcsE2E, ListedUserAndPidsTogetherRecordEachProcessOncePerSample) {
