@@ -17,22 +17,34 @@
 //     the last ten arrivals moved from those of the first ten (a drift that grows
 //     with the run).
 //     With --result the line goes to FILE instead of standard output.
+//     With --fds UID the child's open descriptors and the processes of user UID
+//     are counted every 100 ms while it runs, and the line gains
+//       fds_mean=M fds_max=X uid_procs_mean=P
 //
-//   benchrun sleepers USER N [WAKE_MS]
+//   benchrun churn USER RATE LIFE_MS
+//     Starts RATE children a second that take the user's ids and end after 1/4
+//     to 7/4 of LIFE_MS (LIFE_MS on average), reaping them as they end, until
+//     SIGTERM, SIGINT or SIGHUP; prints "ready" once the first has started.
+//
+//   benchrun sleepers USER N [WAKE_MS [THREADS]]
 //     Starts N children that take the user's ids and sleep (with WAKE_MS, wake
-//     every WAKE_MS milliseconds and sleep again); prints "ready" when all run. SIGTERM, SIGINT or SIGHUP kill them by pid and reap them. The children
+//     every WAKE_MS milliseconds and sleep again; with THREADS, each child runs
+//     that many threads, all doing the same); prints "ready" when all run. SIGTERM, SIGINT or SIGHUP kill them by pid and reap them. The children
 //     die with this process even when it is killed outright.
 //
 //   benchrun writer FILE BYTES COUNT INTERVAL_MS
 //     Appends BYTES bytes of text to a new FILE COUNT times, INTERVAL_MS apart,
 //     in writes of at most 1 MB as the monitor does: what the file system costs
 //     for an archive's bytes with nothing else done. FILE is removed at the end.
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -57,8 +69,9 @@ double nowMs() {
 double tvMs(const struct timeval& tv) { return (double)tv.tv_sec * 1e3 + (double)tv.tv_usec / 1e3; }
 
 int usage() {
-  fputs("usage: benchrun run [--result FILE] [--stamps TYPE --interval-ms MS --out FILE] -- PROGRAM ARGS...\n"
-        "       benchrun sleepers USER N [WAKE_MS]\n"
+  fputs("usage: benchrun run [--result FILE] [--stamps TYPE --interval-ms MS --out FILE] [--fds UID] -- PROGRAM ARGS...\n"
+        "       benchrun sleepers USER N [WAKE_MS [THREADS]]\n"
+        "       benchrun churn USER RATE LIFE_MS\n"
         "       benchrun writer FILE BYTES COUNT INTERVAL_MS\n",
         stderr);
   return 2;
@@ -84,11 +97,52 @@ struct StampReader {
   }
 };
 
+// Entries of a directory that are not "." or "..".
+long countEntries(const char* path) {
+  DIR* d = opendir(path);
+  if (!d) return -1;
+  long n = 0;
+  while (struct dirent* e = readdir(d))
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) n++;
+  closedir(d);
+  return n;
+}
+
+// Processes whose /proc directory belongs to uid.
+long countProcessesOf(uid_t uid) {
+  DIR* d = opendir("/proc");
+  if (!d) return -1;
+  long n = 0;
+  while (struct dirent* e = readdir(d)) {
+    if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+    struct stat st;
+    if (fstatat(dirfd(d), e->d_name, &st, 0) == 0 && st.st_uid == uid) n++;
+  }
+  closedir(d);
+  return n;
+}
+
+struct FdCounts {
+  double sum = 0, procSum = 0;
+  long max = 0, samples = 0;
+  void take(pid_t pid, uid_t uid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/fd", (int)pid);
+    long fds = countEntries(path);
+    if (fds < 0) return;
+    sum += (double)fds;
+    procSum += (double)countProcessesOf(uid);
+    max = std::max(max, fds);
+    samples++;
+  }
+};
+
 int runCommand(int argc, char** argv) {
   const char* resultFile = nullptr;
   const char* outFile = nullptr;
   const char* stampType = nullptr;
   double intervalMs = 0;
+  long fdsUid = -1;
   int i = 0;
   for (; i < argc; i++) {
     std::string a = argv[i];
@@ -105,11 +159,13 @@ int runCommand(int argc, char** argv) {
       stampType = argv[++i];
     } else if (a == "--interval-ms") {
       intervalMs = atof(argv[++i]);
+    } else if (a == "--fds") {
+      fdsUid = atol(argv[++i]);
     } else {
       return usage();
     }
   }
-  if (i >= argc || (stampType && (!outFile || intervalMs <= 0))) return usage();
+  if (i >= argc || (stampType && (!outFile || intervalMs <= 0)) || (stampType && fdsUid >= 0)) return usage();
 
   int pipeFds[2] = {-1, -1};
   if (stampType && pipe(pipeFds) != 0) {
@@ -160,6 +216,18 @@ int runCommand(int argc, char** argv) {
   // for runs of a few hundred milliseconds.
   double runMs = -1;
   siginfo_t info;
+  FdCounts fdCounts;
+  if (fdsUid >= 0) {
+    // Count while it runs: poll for its end every 100 ms.
+    for (;;) {
+      memset(&info, 0, sizeof info);
+      if (waitid(P_PID, (id_t)pid, &info, WEXITED | WNOWAIT | WNOHANG) == 0 && info.si_pid == pid) break;
+      if (errno == ECHILD) break;
+      fdCounts.take(pid, (uid_t)fdsUid);
+      struct timespec pause = {0, 100000000L};
+      nanosleep(&pause, nullptr);
+    }
+  }
   while (waitid(P_PID, (id_t)pid, &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
   }
   char path[64];
@@ -185,6 +253,10 @@ int runCommand(int argc, char** argv) {
   char line[512];
   int len = snprintf(line, sizeof line, "status=%d cpu_ms=%.2f user_ms=%.1f sys_ms=%.1f wall_ms=%.1f maxrss_kb=%ld",
                      code, runMs >= 0 ? runMs : user + sys, user, sys, wall, ru.ru_maxrss);
+  if (fdsUid >= 0 && fdCounts.samples > 0) {
+    snprintf(line + len, sizeof line - (size_t)len, " fds_mean=%.1f fds_max=%ld uid_procs_mean=%.1f",
+             fdCounts.sum / (double)fdCounts.samples, fdCounts.max, fdCounts.procSum / (double)fdCounts.samples);
+  }
   if (stampType) {
     // Offsets of the arrivals from the grid of the interval. The first sample
     // also pays for the monitor's start (opening files, the header), so the grid
@@ -226,11 +298,12 @@ volatile sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
 
 int sleepers(int argc, char** argv) {
-  if (argc != 2 && argc != 3) return usage();
+  if (argc < 2 || argc > 4) return usage();
   const struct passwd* pw = getpwnam(argv[0]);
   int n = atoi(argv[1]);
-  int wakeMs = argc == 3 ? atoi(argv[2]) : 0;
-  if (pw == nullptr || pw->pw_uid == 0 || n <= 0 || wakeMs < 0) return usage();
+  int wakeMs = argc >= 3 ? atoi(argv[2]) : 0;
+  int threads = argc == 4 ? atoi(argv[3]) : 1;
+  if (pw == nullptr || pw->pw_uid == 0 || n <= 0 || wakeMs < 0 || threads < 1) return usage();
   uid_t uid = pw->pw_uid;
   gid_t gid = pw->pw_gid;
 
@@ -262,10 +335,23 @@ int sleepers(int argc, char** argv) {
       for (int fd = 0; fd < 3; fd++) dup2(devNull, fd);
       if (devNull > 2) close(devNull);
       sigprocmask(SIG_SETMASK, &previous, nullptr);
-      struct timespec wake = {wakeMs / 1000, (long)(wakeMs % 1000) * 1000000L};
-      for (;;) {
-        if (wakeMs > 0) nanosleep(&wake, nullptr); else pause();
+      static int sleepMs;
+      sleepMs = wakeMs;
+      auto sleepLoop = [](void*) -> void* {
+        struct timespec wake = {sleepMs / 1000, (long)(sleepMs % 1000) * 1000000L};
+        for (;;) {
+          if (sleepMs > 0) nanosleep(&wake, nullptr); else pause();
+        }
+        return nullptr;
+      };
+      for (int t = 1; t < threads; t++) {
+        pthread_t thread;
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setstacksize(&attr, 64 * 1024);
+        if (pthread_create(&thread, &attr, sleepLoop, nullptr) != 0) _exit(1);
       }
+      sleepLoop(nullptr);
     }
     children.push_back(pid);
   }
@@ -279,6 +365,46 @@ int sleepers(int argc, char** argv) {
   for (pid_t p : children) kill(p, SIGKILL);
   for (pid_t p : children) waitpid(p, nullptr, 0);
   return (int)children.size() == n ? 0 : 1;
+}
+
+int churn(int argc, char** argv) {
+  if (argc != 3) return usage();
+  const struct passwd* pw = getpwnam(argv[0]);
+  int rate = atoi(argv[1]);
+  int lifeMs = atoi(argv[2]);
+  if (pw == nullptr || pw->pw_uid == 0 || rate <= 0 || lifeMs <= 0) return usage();
+  uid_t uid = pw->pw_uid;
+  gid_t gid = pw->pw_gid;
+  struct sigaction sa = {};
+  sa.sa_handler = requestStop;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+  pid_t parent = getpid();
+  const long gapNs = 1000000000L / rate;
+  for (long k = 0; !stopRequested; k++) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(0);
+      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(1);
+      prctl(PR_SET_NAME, "benchchurn");
+      long lifeNs = (long)lifeMs * 1000000L * (k % 7 + 1) / 4;  // 1/4 to 7/4 of LIFE_MS
+      struct timespec life = {lifeNs / 1000000000L, lifeNs % 1000000000L};
+      nanosleep(&life, nullptr);
+      _exit(0);
+    }
+    if (k == 0) {
+      printf("ready\n");
+      fflush(stdout);
+    }
+    struct timespec gap = {gapNs / 1000000000L, gapNs % 1000000000L};
+    nanosleep(&gap, nullptr);
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+  }
+  while (wait(nullptr) > 0) {
+  }
+  return 0;
 }
 
 }  // namespace
@@ -322,6 +448,7 @@ int main(int argc, char** argv) {
   std::string cmd = argv[1];
   if (cmd == "run") return runCommand(argc - 2, argv + 2);
   if (cmd == "sleepers") return sleepers(argc - 2, argv + 2);
+  if (cmd == "churn") return churn(argc - 2, argv + 2);
   if (cmd == "writer") return writer(argc - 2, argv + 2);
   return usage();
 }

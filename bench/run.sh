@@ -8,7 +8,9 @@
 # Settings (environment): BENCH_BUILD_DIR (default build-bench), BENCH_SAMPLES
 # (samples per cache run, default 50), BENCH_HOST_SAMPLES (host-only and listed
 # process runs at 1 s, default 60), BENCH_PACING_SAMPLES (default 600),
-# BENCH_ONLY (space-separated subset of: encoder cache host users pacing reader),
+# BENCH_ONLY (space-separated subset of: encoder cache host users churn pacing
+# reader), BENCH_USER_RUNS (the runs of "users": count[:wake_ms[:threads]] each,
+# default "200 1000 1000:250 200:0:16"), BENCH_CHURN_SAMPLES (default 30),
 # BENCH_KEEP=1 (keep the work directory with every archive and log).
 #
 # Everything the suite starts (the cache simulator, the monitor, the baselines,
@@ -23,7 +25,7 @@ BUILD=${BENCH_BUILD_DIR:-$ROOT/build-bench}
 SAMPLES=${BENCH_SAMPLES:-50}
 HOST_SAMPLES=${BENCH_HOST_SAMPLES:-60}
 PACING_SAMPLES=${BENCH_PACING_SAMPLES:-600}
-ONLY=${BENCH_ONLY:-encoder cache host users pacing reader}
+ONLY=${BENCH_ONLY:-encoder cache host users churn pacing reader}
 BENCH_USER=tallybench
 SADC=/usr/lib/sysstat/sadc
 
@@ -290,27 +292,41 @@ runHost() {
 
 # --- processes of one user, beside pidstat ---
 
-runUsers() {
+# The unprivileged user whose processes the listed-user runs record; created
+# for this run (and deleted by the clean-up) when the host lacks it.
+ensureBenchUser() {
   if ! id "$BENCH_USER" >/dev/null 2>&1; then
     useradd --system --no-create-home --shell /usr/sbin/nologin "$BENCH_USER"
     USER_CREATED=1
   fi
-  local count n=$HOST_SAMPLES t s run wake tag
+}
+
+# Waits (at most 30 s) for the "ready" line of a helper started in the background.
+waitReady() {
+  local i
+  for i in $(seq 300); do
+    grep -q ready "$1" && return 0
+    sleep 0.1
+  done
+  grep -q ready "$1"
+}
+
+runUsers() {
+  ensureBenchUser
+  local count n=$HOST_SAMPLES t s run wake threads tag
   # The third run wakes each process every 250 ms: every process has run
   # since the last sample, so every file of every process is read each time.
-  for run in 200 1000 1000:250; do
-    count=${run%%:*}
-    wake=${run#*:}
-    [ "$wake" = "$run" ] && wake=0
-    tag=${run/:/w}
-    echo "== $count processes of one user (waking every $wake ms), beside pidstat ($n samples at 1 s)" >&2
-    background "$RUN" sleepers "$BENCH_USER" "$count" "$wake" >"$WORK/sleepers.log"
-    local i
-    for i in $(seq 300); do
-      grep -q ready "$WORK/sleepers.log" && break
-      sleep 0.1
-    done
-    grep -q ready "$WORK/sleepers.log"
+  # The fourth has 200 processes of 16 threads each (count:wake:threads), whose
+  # switches and CPU waits are read thread by thread.
+  for run in ${BENCH_USER_RUNS:-200 1000 1000:250 200:0:16}; do
+    IFS=: read -r count wake threads <<<"$run"
+    wake=${wake:-0}
+    threads=${threads:-1}
+    tag=${run//:/w}
+    echo "== $count processes of one user ($threads threads each, waking every $wake ms), beside pidstat" \
+      "($n samples at 1 s)" >&2
+    background "$RUN" sleepers "$BENCH_USER" "$count" "$wake" "$threads" >"$WORK/sleepers.log"
+    waitReady "$WORK/sleepers.log"
     background "$RUN" run --result "$WORK/pidstat$tag.res" -- \
       sh -c "exec pidstat -u -r -w -U $BENCH_USER 1 $n >'$WORK/pidstat$tag.txt'"
     "$RUN" run --result "$WORK/u$tag.res" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q -f "$WORK/u$tag" \
@@ -330,11 +346,39 @@ runUsers() {
     "$READER" check "$WORK/u$tag.out" >"$WORK/u$tag.check" 2>&1 &&
       grep -q ": ok: $(((count + 2) * n)) records" "$WORK/u$tag.check" || verdict="ERRORS"
     local what="-X -U, $count processes of one user"
+    [ "$threads" = 1 ] || what="$what, $threads threads each"
     [ "$wake" = 0 ] || what="$what, each waking every $wake ms"
     row "$what" "$(fmt "$t") ms/sample" \
       "pidstat -u -r -w $(fmt "$s") ms ($(fmt "$(calc "$t/$s")")x)" "$(rssMb "$WORK/u$tag.res") MB" \
       "$target" "$verdict"
   done
+}
+
+# --- descriptors under churn ---
+
+# One user starts and ends 80 processes a second (each living half a second on
+# average) while the monitor records the user's processes every second: its
+# open descriptors are counted every 100 ms, beside the user's live processes.
+runChurn() {
+  ensureBenchUser
+  local n=${BENCH_CHURN_SAMPLES:-30} uid
+  uid=$(id -u "$BENCH_USER")
+  echo "== descriptors: 80 processes a second of one user ($n samples at 1 s)" >&2
+  background "$RUN" churn "$BENCH_USER" 80 500 >"$WORK/churn.log"
+  waitReady "$WORK/churn.log"
+  "$RUN" run --result "$WORK/churn.res" --fds "$uid" -- "$TALLY" -X -U "$BENCH_USER" -i 1 -t "$n" -q \
+    -f "$WORK/churn" >"$WORK/churn.log2" 2>&1
+  stopLast
+  local mean max live verdict
+  mean=$(field "$WORK/churn.res" fds_mean)
+  max=$(field "$WORK/churn.res" fds_max)
+  live=$(field "$WORK/churn.res" uid_procs_mean)
+  "$READER" check "$WORK/churn.out" >"$WORK/churn.check" 2>&1 && [ "$(field "$WORK/churn.res" status)" = 0 ] &&
+    verdict=$(check "$max <= 4 * $live * 1.5 + 64") || verdict="ERRORS"
+  dropArchive "$WORK/churn.out"
+  row "-X -U, 80 processes a second of one user: open descriptors" "mean $(fmt "$mean" 0), max $max" \
+    "user's live processes: mean $(fmt "$live" 1) (x 4 files = $(fmt "$(calc "4 * $live")" 0))" \
+    "$(rssMb "$WORK/churn.res") MB" "near live x 4 (max <= 1.5x + 64)" "$verdict"
 }
 
 # --- pacing ---
@@ -419,6 +463,7 @@ wants encoder && runEncoder
 wants cache && runCache
 wants host && runHost
 wants users && runUsers
+wants churn && runChurn
 wants pacing && runPacing
 wants reader && runReader
 

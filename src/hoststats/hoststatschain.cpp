@@ -11,6 +11,40 @@ BoolType HostStatsState::bindNamed(const Kstat* object, namedItem* table) {
   return matchNamedOffsets(object, table);
 }
 
+namespace {
+
+std::string sourceName(const Kstat* ks) { return std::string(ks->module) + ":" + ks->name; }
+
+}  // namespace
+
+void HostStatsState::reportFailure(const std::string& source, const std::string& message) {
+  if (failingSources.count(source)) return;
+  // Objects fed by one file fail with one message: it is said once.
+  bool said = false;
+  for (const auto& f : failingSources) said = said || f.second == message;
+  failingSources.emplace(source, message);
+  if (!said) fprintf(stderr, "[Error] host statistics: %s\n", message.c_str());
+}
+
+void HostStatsState::reportSuccess(const std::string& source) {
+  if (!failingSources.empty()) failingSources.erase(source);
+}
+
+BoolType HostStatsState::readAndBind(Kstat* object, namedItem* table) {
+  if (kc->read(object) == -1) {
+    reportFailure(sourceName(object), kc->lastError());
+    reselect = TRUE;
+    return FALSE;
+  }
+  if (!bindNamed(object, table)) {
+    reportFailure(sourceName(object), std::string(object->name) + ": its named values are not those expected");
+    reselect = TRUE;
+    return FALSE;
+  }
+  reportSuccess(sourceName(object));
+  return TRUE;
+}
+
 BoolType HostStatsState::updateKstatChain(const HostStatsSwitches& sw, BoolType force, BoolType* changed) {
   *changed = FALSE;
   if (!kc) return FALSE;
@@ -23,6 +57,7 @@ BoolType HostStatsState::updateKstatChain(const HostStatsSwitches& sw, BoolType 
   }
 
   *changed = TRUE;
+  reselect = FALSE;
   systemkp = sysinfokp = vmkp = syspageskp = nullptr;
   numCpus = numNetworks = numComplexNetworks = numDisks = numPartitions = 0;
   systemNamedData[0].srcIdx = -1;
@@ -47,25 +82,25 @@ BoolType HostStatsState::updateKstatChain(const HostStatsSwitches& sw, BoolType 
         break;
 
       case KSTAT_KIND_NAMED:
+        // An object that cannot be read or bound now is reported, and looked
+        // at again at the next sample rather than left out for the run.
         if (strcmp(ks->name, "system_misc") == 0) {
-          if (systemNamedData[0].srcIdx == -1 && kc->read(ks) != -1 && getNamedOffsets(ks, systemNamedData))
-            systemkp = ks;
+          if (systemNamedData[0].srcIdx == -1 && readAndBind(ks, systemNamedData)) systemkp = ks;
         } else if (sw.monitorSystemPages && strcmp(ks->name, "system_pages") == 0) {
-          if (syspagesNamedData[0].srcIdx == -1 && kc->read(ks) != -1 && getNamedOffsets(ks, syspagesNamedData))
-            syspageskp = ks;
+          if (syspagesNamedData[0].srcIdx == -1 && readAndBind(ks, syspagesNamedData)) syspageskp = ks;
         } else if (sw.monitorNetworks && strcmp(ks->className, "net") == 0) {
-          if (kc->read(ks) == -1) break;
+          // The layout of every interface is known before its read: simple ones
+          // publish two values.
           if (ks->ndata == 2) {
-            if (numNetworks < MAX_SIMPLE_NET && bindNamed(ks, snetNamedData)) snetkps[numNetworks++] = ks;
+            if (numNetworks < MAX_SIMPLE_NET && readAndBind(ks, snetNamedData)) snetkps[numNetworks++] = ks;
           } else if (numComplexNetworks < MAX_COMPLEX_NET && strcmp(ks->name, "zero_copy") != 0 &&
-                     strcmp(ks->name, "mac") != 0 && ks->data != nullptr) {
-            if (bindNamed(ks, cnetNamedData)) cnetkps[numComplexNetworks++] = ks;
+                     strcmp(ks->name, "mac") != 0) {
+            if (readAndBind(ks, cnetNamedData)) cnetkps[numComplexNetworks++] = ks;
           }
         } else if (sw.monitorDisks && strcmp(ks->className, "device_error") == 0 &&
                    strcmp(ks->module, "sderr") == 0 && numDisks > 0) {
           diskkp_t& d = diskkps[numDisks - 1];
-          if (d.errkp == nullptr && d.iokp->instance == ks->instance && kc->read(ks) != -1 &&
-              bindNamed(ks, sderrNamedData))
+          if (d.errkp == nullptr && d.iokp->instance == ks->instance && readAndBind(ks, sderrNamedData))
             d.errkp = ks;
         }
         break;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -161,8 +162,14 @@ struct HostStatsState {
   namedItem cnetNamedData[NAMED_TABLE_ROWS];
   namedItem sderrNamedData[NAMED_TABLE_ROWS];
 
-  int cpuRowsInUse = 0;            // eachCpuStats rows that may hold figures
-  std::string lastReportedError;   // the last read failure printed
+  int cpuRowsInUse = 0;  // eachCpuStats rows that may hold figures
+  // Sources that failed to read, by name ("module:name", "tcp"), with what was
+  // said: a failure is reported once, when the source starts failing, and
+  // forgotten when it reads again.
+  std::map<std::string, std::string> failingSources;
+  // A named object could not be read or bound while the selection was made:
+  // the selection is made again at each sample until every object is taken.
+  BoolType reselect = FALSE;
 
   // Opens the kernel statistics and takes the first readings (HostStatsInit
   // without the /proc bookkeeping of the process tracking).
@@ -180,6 +187,11 @@ struct HostStatsState {
 
  private:
   BoolType bindNamed(const Kstat* object, namedItem* table);
-  // Reads an object; a failure is reported once per distinct message.
+  // Reads an object; a failure is reported once until it reads again.
   BoolType readObject(Kstat* object);
+  // Reads a named object while the selection is made and binds it with table;
+  // a failure is reported and the selection is made again next sample.
+  BoolType readAndBind(Kstat* object, namedItem* table);
+  void reportFailure(const std::string& source, const std::string& message);
+  void reportSuccess(const std::string& source);
 };

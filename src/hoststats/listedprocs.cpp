@@ -67,16 +67,26 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
   ProcessTracker* t = w->procTracker;
   if (t->procDir == nullptr) t->procDir = opendir(t->procRoot.c_str());
   if (t->procDir == nullptr) {
-    fprintf(stderr, "[Error]: procDir == NULL\n");
+    int e = errno;
+    printf("opendir(/proc) failed.  errno=%d\n", e);
+    fflush(stdout);
     UTL_GUARANTEE(FALSE);
   }
-  while (struct dirent* d = readdir(t->procDir)) {
+  BoolType walkComplete = FALSE;
+  for (;;) {
+    errno = 0;
+    struct dirent* d = readdir(t->procDir);
+    if (d == nullptr) {
+      walkComplete = errno == 0 ? TRUE : FALSE;
+      break;
+    }
     if (d->d_name[0] == '.') continue;
     errno = 0;
     char* end;
     long value = strtol(d->d_name, &end, 10);
     if (errno != 0 || *end != '\0' || value <= 0 || value > 0x7fffffffL) continue;
     int pid = (int)value;
+    if (PidHashEntry* e = t->pidMap.lookup(pid)) t->pidMap.markRead(e);  // it still exists
     if (excludePid(mgr, pid)) continue;
     // A process whose last read found a listed user is read at once: the read
     // says who it runs as now, which is who owns its directory, and spares a
@@ -101,6 +111,11 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
     writeStatsForProcess(w, pid, stats);
   }
   rewinddir(t->procDir);
+  // A listed user's processes that ended since the last sample are no longer
+  // listed: their files are closed now, not left open until the next cleanup,
+  // so that a user who starts and ends many processes a second does not fill
+  // the descriptor table with the files of ended ones.
+  if (walkComplete) t->pidMap.removeEntriesNotSeen();
 }
 
 }  // namespace

@@ -237,6 +237,18 @@ int PidHashMap::cleanupDeadPids() {
   return n;
 }
 
+int PidHashMap::removeEntriesNotSeen() {
+  std::vector<PidType> ended;
+  for (int i = 0; i < listOfPids.numActive; i++) {
+    PidType pid = listOfPids.activePids[i];
+    PidHashEntry* e = lookup(pid);
+    if (e && e->readInSample != sampleNumber) ended.push_back(pid);
+  }
+  for (PidType pid : ended) removeEntryForPid(pid);
+  numDeadCleanedUp += (uint32_t)ended.size();
+  return (int)ended.size();
+}
+
 void PidHashMap::checkEntryForPid(int pid, const PidHashEntry* entry, BoolType clear) {
   for (int fd : entry->fds) {
     if (fd == -1) continue;

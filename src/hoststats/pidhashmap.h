@@ -137,8 +137,14 @@ class PidHashMap {
   PidHashEntry* addEntryFor(int pid, const int fds[PROC_FILE_COUNT], BoolType transient = FALSE);
   // Closes the files of pid and forgets it; a pid not in the map is no error.
   void removeEntryForPid(int pid);
-  // Notes that e's files were just read successfully: the process exists.
+  // Notes that e's process exists in this sample: its files were just read
+  // successfully, or a walk of /proc listed it.
   void markRead(PidHashEntry* e) { e->readInSample = sampleNumber; }
+  // After a complete walk of /proc in this sample that marked every entry it
+  // listed: the processes of the other entries have ended (procfs lists every
+  // process that exists, zombies included), and their files are closed now
+  // rather than at the next cleanup. Returns how many were removed.
+  int removeEntriesNotSeen();
   // Called after every sample; at most once per DEAD_PID_CLEANUP_INTERVAL_NS it
   // removes the entries of the processes that no longer exist. A process read
   // in the sample just taken is known to exist and is not probed again.

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
+
+#include <sys/sysinfo.h>
 
 #include "host/utlexit.h"
 #include "hoststats/linux/procpidfiles.h"
@@ -52,6 +55,17 @@ ProcessTracker::ProcessTracker(const ProcessTrackerOptions& options) : procRoot(
   if (memTotalKb == 0) memTotalKb = readMemTotalKb((procRoot + "/meminfo").c_str());
   if (memTotalKb == 0) memTotalKb = physicalMemoryKb();
   bootClockNs = options.bootClockNs ? options.bootClockNs : bootClockNow;
+  fixedCpuCount = options.cpuCount;
+}
+
+int ProcessTracker::onlineCpus() {
+  if (fixedCpuCount > 0) return fixedCpuCount;
+  // CPUs come and go rarely; once a sample is often enough to look.
+  if (cpuCountSample != pidMap.sampleNumber || cpuCount <= 0) {
+    cpuCount = get_nprocs();
+    cpuCountSample = pidMap.sampleNumber;
+  }
+  return cpuCount > 0 ? cpuCount : 1;
 }
 
 ProcessTracker::~ProcessTracker() {
@@ -97,10 +111,10 @@ BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsST
     int fds[PROC_FILE_COUNT];
     ok = openProcPidFiles(procRoot.c_str(), pid, fds, PROC_FD_TABLE_MAX) == PROC_OPEN_OK ? TRUE : FALSE;
     // New files: nothing read before through them to compare with.
-    if (ok) ok = readProcPidSample(fds, pid, nullptr, &sample);
+    if (ok) ok = readProcPidSample(procRoot.c_str(), fds, pid, nullptr, &sample);
     closeProcPidFiles(fds);
   } else {
-    ok = readProcPidSample(e->fds, pid, e->lastSample.get(), &sample);
+    ok = readProcPidSample(procRoot.c_str(), e->fds, pid, e->lastSample.get(), &sample);
   }
   if (!ok) {
     pidMap.removeEntryForPid(pid);
@@ -117,6 +131,7 @@ BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsST
   basis.clockTicksPerSec = clockTicksPerSec;
   basis.memTotalKb = memTotalKb;
   basis.pageKb = pageKb;
+  basis.cpuCount = onlineCpus();
   basis.prevCpuTicks = e->lastCpuTicks;
   basis.prevNs = e->lastReadNs;
   basis.nowNs = bootClockNs();
@@ -125,7 +140,7 @@ BoolType ProcessTracker::readProcess(int pid, BoolType quiet, HostProcessStatsST
   e->lastReadNs = basis.nowNs;
   pidMap.markRead(e);
   if (!e->lastSample) e->lastSample.reset(new ProcPidSample());
-  *e->lastSample = sample;
+  *e->lastSample = std::move(sample);
   return TRUE;
 }
 

@@ -30,6 +30,7 @@ struct ProcessTrackerOptions {
   long clockTicksPerSec = 0;  // 0: sysconf(_SC_CLK_TCK)
   uint64_t pageKb = 0;        // 0: sysconf(_SC_PAGESIZE) / 1024
   uint64_t memTotalKb = 0;    // 0: MemTotal of <procRoot>/meminfo, else sysconf
+  int cpuCount = 0;           // 0: the CPUs online, looked up once a sample
 };
 
 
@@ -64,6 +65,13 @@ struct ProcessTracker {
   // kernel threads, whose status says 0); -1 when pid is not tracked or its
   // status did not say.
   int ownerAtLastRead(int pid);
+  // The CPUs that make up the whole machine for PercentCpuUsed.
+  int onlineCpus();
+
+ private:
+  int fixedCpuCount = 0;
+  int cpuCount = 0;
+  uint32_t cpuCountSample = 0;  // pidMap.sampleNumber of the last look-up
 };
 
 // Reads MemTotal (kB) from a meminfo file; 0 when it cannot.

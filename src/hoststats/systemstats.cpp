@@ -107,31 +107,30 @@ template void HostStatsState::getIoStats(const KstatIo&, KstatIo*, HostDiskStats
 template void HostStatsState::getIoStats(const KstatIo&, KstatIo*, HostPartitionStatsSType*);
 
 BoolType HostStatsState::readObject(Kstat* object) {
-  if (kc->read(object) != -1) return TRUE;
-  // The old figures stay; say once what went wrong rather than every sample.
-  if (kc->lastError() != lastReportedError) {
-    lastReportedError = kc->lastError();
-    fprintf(stderr, "[Error] host statistics: %s\n", lastReportedError.c_str());
+  const std::string source = std::string(object->module) + ":" + object->name;
+  if (kc->read(object) != -1) {
+    reportSuccess(source);
+    return TRUE;
   }
+  // The old figures stay; say once what went wrong rather than every sample.
+  reportFailure(source, kc->lastError());
   return FALSE;
 }
 
 BoolType HostStatsState::getTcpStats(KstatTcpMib* out) {
   KstatTcpMib fresh;
   if (!kc->readTcpMib(&fresh)) {
-    if (kc->lastError() != lastReportedError) {
-      lastReportedError = kc->lastError();
-      fprintf(stderr, "[Error] host statistics: %s\n", lastReportedError.c_str());
-    }
+    reportFailure("tcp", kc->lastError());
     return FALSE;
   }
+  reportSuccess("tcp");
   *out = fresh;
   return TRUE;
 }
 
 BoolType HostStatsState::readSystemStats(const HostStatsSwitches& sw) {
   BoolType changed;
-  if (!kc || !updateKstatChain(sw, FALSE, &changed)) return FALSE;
+  if (!kc || !updateKstatChain(sw, reselect, &changed)) return FALSE;
   if (changed) allocateStatMemory(sw);
 
   if (systemkp) {
@@ -189,7 +188,8 @@ BoolType HostStatsState::collect(const HostStatsSwitches& sw) {
                       systemNamedData);
   systemStats.physicalMemory = physicalMemory;
 
-  if (sysinfokp) {
+  // An object never read yet (its failure reported) has no figures to give.
+  if (sysinfokp && sysinfokp->data) {
     if (sysinfokp->dataSize < sizeof(KstatSysinfo)) {
       fprintf(stderr, "incorrect size for sysinfo. Expected %d, got %d\n", (int)sizeof(KstatSysinfo),
               (int)sysinfokp->dataSize);
@@ -204,7 +204,7 @@ BoolType HostStatsState::collect(const HostStatsSwitches& sw) {
     systemStats.schedulerWaitCount = si.waiting;
     lastsysinfo = si;
 
-    if (vmkp) {
+    if (vmkp && vmkp->data) {
       if (vmkp->dataSize != 40 && vmkp->dataSize != 48) {
         fprintf(stderr, "incorrect size for vminfo. Expected %d or %d, got %d.\n", 40, 48, (int)vmkp->dataSize);
         return FALSE;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 #include <sstream>
 #include <tuple>
 #include <vector>
@@ -125,11 +126,15 @@ TEST_F(HostRecordsTest, EveryRequestedGroupWritesItsRecordsInOrder) {
   const std::string cpu =
       "66 0 33 33 33 0 0 0 0 0 0 0 0 70000 0 5000 0 0 0 9000 0 0 0 0 0 4000 0 0 0 0 0 0 0 0 0 0 1 0 0 0 2000 0 1000 0 "
       "11 0 12 0 7 25 0 0 49700 300 0 0 0 0 2 0 0 0 11 12 0 0 0 0";
+  // Interrupts and soft interrupts are counted per CPU (the columns of
+  // /proc/interrupts and /proc/softirqs) and the system record holds their
+  // sums; the totals Linux keeps system-wide only are on the first CPU.
+  const std::string cpu0 = std::regex_replace(cpu, std::regex("70000 0 5000 (.*) 4000"), "70000 0 3000 $1 2500");
   std::string idleCpu = "128 77 Processor_2 0 0";
-  for (int i = 0; i < HOST_CPU_STAT_COUNT; i++) idleCpu += " 0";
+  for (int i = 0; i < HOST_CPU_STAT_COUNT; i++) idleCpu += i == 7 + 8 ? " 2000" : i == 7 + 18 ? " 1500" : " 0";
   EXPECT_EQ(lines(), (std::vector<std::string>{
                          "64 77 testhost 0 0 2 2 1056964608 1067450368 1073741824 8192 0 0 0 0 0 0 0 0 " + cpu,
-                         "128 77 Processor_1 0 0 " + cpu, idleCpu,
+                         "128 77 Processor_1 0 0 " + cpu0, idleCpu,
                          "256 77 sda 0 0 1024 512 100 40 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
                          "256 77 sdb 0 0 10 4 10 4 0 0 0 0 0 0 0 0 0 3 0 0 0 0 0 0 0",  // fd0 is not a disk
                          "512 77 sda1 0 0 512 256 60 20 0 0 0 0 0 0 0 0", "1024 77 lo 0 0 29 29",

@@ -1,5 +1,6 @@
 #include "hoststats/listedprocs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -75,6 +76,42 @@ TEST_F(ListedProcsTest, UsersAndPidsTogetherRecordEachMatchingProcessOncePerSamp
   tree.write("4248/stat", "4248 (short) S 1 4248 4248 0 -1 0 10 0 0 0 1 1 0 0 20 0 1 0 900 4096 1\n");
   mgr.pidsWrittenThisTime.add(4244);
   EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
+}
+
+// A listed user's process that ended between two samples is no longer in /proc:
+// its files are closed by the sample that walks /proc without it, though the
+// cleanup is not due (the tree's clock stands still) and a probe would still
+// call it alive. Tracked processes that the walk lists stay open.
+TEST_F(ListedProcsTest, TheFilesOfAListedUsersProcessThatEndedAreClosedByTheNextSample) {
+  for (const char* pid : {"4242", "4243", "4244"}) ASSERT_EQ(chown((tree.root() + "/" + pid).c_str(), 4321, 4321), 0);
+  mgr.uidsToMonitor.add(4321);
+  ProcessTracker* t = tw.w.procTracker;
+  ASSERT_EQ(sortedPids(), (std::vector<int>{4242, 4243, 4244}));
+  ASSERT_EQ(t->pidMap.cleanupDeadPids(), 0);
+  const int ended[] = {t->pidMap.lookup(4243)->fds[PROC_FILE_STAT], t->pidMap.lookup(4243)->fds[PROC_FILE_STATUS]};
+  const int living = t->pidMap.lookup(4242)->fds[PROC_FILE_STAT];
+  tree.remove("4243");
+
+  EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4244}));
+  EXPECT_EQ(t->pidMap.lookup(4243), nullptr);
+  for (int fd : ended) EXPECT_EQ(fcntl(fd, F_GETFD), -1) << fd;
+  EXPECT_NE(fcntl(living, F_GETFD), -1);
+  EXPECT_EQ(t->pidMap.numEntries, 2);
+  EXPECT_FALSE(mgr.pidsToExclude.hasEntry(4243));  // a new process may take its pid
+}
+
+// /proc that cannot be opened for the walk of listed users is said in the
+// system's own words, with the error number, before the run ends as inconsistent.
+TEST_F(ListedProcsTest, AProcDirectoryThatCannotBeOpenedIsNamedWithItsErrorNumber) {
+  mgr.uidsToMonitor.add(4321);
+  tree.remove("");
+  setenv("QL_CORE_TIME_OUT", "1", 1);
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);  // standard output, where the message goes, to where the test can see it
+        tw.w.writeStatsForListedProcesses();
+      },
+      ::testing::ExitedWithCode(1), "opendir\\(/proc\\) failed\\.  errno=2\n(.|\n)*UTL_GUARANTEE failed");
 }
 
 // procfs gives a process's directory to the user it runs as, so once read, a

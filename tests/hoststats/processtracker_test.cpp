@@ -29,10 +29,11 @@ TEST_F(ProcessTrackerTest, EveryLinuxFigureAndTheIntervalShareOfTheNextRead) {
   ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
   uint32_t expected[Count] = {};
   expected[UserTime] = 2500, expected[SysTime] = 1250, expected[MajFlt] = 7, expected[MinorFaults] = 1500;
-  expected[VolCSW] = 77, expected[IVolCSW] = 11;
+  // Switches and CPU waits summed over its three threads (task/4242, 4250, 4251).
+  expected[VolCSW] = 77 + 1000 + 16000, expected[IVolCSW] = 11 + 5 + 20;
   expected[InputBlocks] = 80, expected[OutputBlocks] = 8;  // 40960 read; 8192 written less 4096 cancelled
   expected[CharacterIO] = 1500000, expected[LwpTotalCount] = 3, expected[LwpCurCount] = 3;
-  expected[HeapKBytes] = 51200, expected[StackKBytes] = 136, expected[WaitCpuTime] = 123;
+  expected[HeapKBytes] = 51200, expected[StackKBytes] = 136, expected[WaitCpuTime] = 123 + 2000 + 877;
   expected[ImageKBytes] = 102400, expected[RSSKBytes] = 1600000, expected[PercentMemoryUsed] = 10;
   expected[PercentCpuUsed] = 37;  // 3.75 s of CPU since its start 10 s ago
   for (int i = 0; i < Count; i++) EXPECT_EQ(s.values[i], expected[i]) << "figure " << i;
@@ -109,10 +110,49 @@ TEST_F(ProcessTrackerTest, AProcessThatHasNotRunIsReadThroughSchedstatAndStatAlo
 
   // More than one thread: the leader's scheduler figures do not speak for the
   // others, so status is read though nothing moved.
+  tree.write("4243/task/4243/schedstat", "1000 0 1\n");
   tree.write("4243/stat", "4243 (tool) R 1 4243 4243 0 -1 0 10 0 0 0 1 2 0 0 20 0 2 0 500 2048000 50\n");
   ASSERT_TRUE(t.readProcess(4243, TRUE, &s));
   tree.write("4243/status", "");
   EXPECT_FALSE(t.readProcess(4243, TRUE, &s));
+}
+
+// The threads' status files are read only for threads that ran since the last
+// read; a thread that ended drops out of the sums; a main thread that called
+// pthread_exit (state Z, threads left) leaves a live process whose sizes come
+// from a live thread; one task left in state Z is a process that has ended.
+TEST_F(ProcessTrackerTest, ThreadSumsAndAProcessWhoseMainThreadExited) {
+  ProcessTracker t(tree.options());
+  ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
+  tree.write("4242/task/4250/status", "");  // not read: 4250 has not run
+  tree.write("4242/task/4251/schedstat", "600000000 900000000 101\n");
+  tree.write("4242/task/4251/status", "Pid:\t4251\nvoluntary_ctxt_switches:\t16010\nnonvoluntary_ctxt_switches:\t21\n");
+  ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
+  EXPECT_EQ(s.values[VolCSW], 77u + 1000 + 16010);
+  EXPECT_EQ(s.values[IVolCSW], 11u + 5 + 21);
+  EXPECT_EQ(s.values[WaitCpuTime], 123u + 2000 + 900);
+
+  tree.remove("4242/task/4250");
+  tree.write("4242/stat", "4242 (worker) Z 1 4242 4242 0 -1 0 1600 30 7 0 300 150 0 0 20 0 2 0 1000 0 0\n");
+  tree.write("4242/status", "Pid:\t4242\nvoluntary_ctxt_switches:\t78\nnonvoluntary_ctxt_switches:\t11\n");
+  tree.write("4242/task/4251/stat", "4251 (worker) S 1 4242 4242 0 -1 0 1 0 0 0 1 1 0 0 20 0 2 0 1001 204800000 1000\n");
+  tree.write("4242/task/4251/status", "Pid:\t4251\nVmData:\t 9000 kB\nVmStk:\t 132 kB\n"
+                                      "voluntary_ctxt_switches:\t16020\nnonvoluntary_ctxt_switches:\t21\n");
+  tree.write("4242/task/4251/schedstat", "700000000 900000000 102\n");
+  ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
+  EXPECT_EQ(s.values[VolCSW], 78u + 16020);
+  EXPECT_EQ(s.values[LwpCurCount], 2u);
+  EXPECT_EQ(s.values[UserTime], 3000u);  // the main thread's stat covers the whole process
+  EXPECT_EQ(s.values[ImageKBytes], 200000u);
+  EXPECT_EQ(s.values[RSSKBytes], 4000u);
+  EXPECT_EQ(s.values[HeapKBytes], 9000u);
+  EXPECT_EQ(s.values[StackKBytes], 132u);
+
+  // The last thread gone too: a zombie of one task has ended.
+  tree.remove("4242/task/4251");
+  tree.write("4242/stat", "4242 (worker) Z 1 4242 4242 0 -1 0 1600 30 7 0 300 150 0 0 20 0 1 0 1000 0 0\n");
+  EXPECT_FALSE(t.readProcess(4242, TRUE, &s));
+  EXPECT_EQ(t.pidMap.lookup(4242), nullptr);
 }
 
 TEST_F(ProcessTrackerTest, WhenDescriptorsRunOutFilesAreOpenedAtEachRead) {

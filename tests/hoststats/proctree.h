@@ -4,7 +4,7 @@
 #include "hoststats/processtracker.h"
 
 // The process fixture, read by a process tracker with fixed clocks (boot clock
-// at 20 s, 100 ticks a second).
+// at 20 s, 100 ticks a second) on a machine of one CPU.
 struct ProcTree : FixtureTree {
   static int64_t& bootNow() {
     static int64_t now = 0;
@@ -20,6 +20,7 @@ struct ProcTree : FixtureTree {
     o.processExists = [](int) { return (BoolType)TRUE; };
     o.clockTicksPerSec = 100;
     o.pageKb = 4;
+    o.cpuCount = 1;
     return o;
   }
 };

@@ -138,4 +138,43 @@ TEST(SystemStatsTest, BadContentIsReportedAndKeepsThePreviousFigures) {
   EXPECT_FALSE(unopened.collect(all()));
 }
 
+// A source that cannot be read when the objects are selected is reported once,
+// naming the file and the error, and taken as soon as it reads again: the
+// system record does not go on with 0 CPUs and the disk without its errors.
+TEST(SystemStatsTest, ASourceThatCannotBeReadIsReportedOnceAndTakenWhenItReadsAgain) {
+  FixtureTree tree;
+  tree.write("proc/loadavg", "0.50 1.25\n");
+  tree.write("sys/block/sdb/device/ioerr_cnt", "many\n");
+  testing::internal::CaptureStderr();
+  auto s = openState(tree, all());
+  ASSERT_TRUE(s->collect(all()));
+  ASSERT_TRUE(s->collect(all()));
+  std::string err = testing::internal::GetCapturedStderr();
+  const std::vector<std::string> lines = splitLines(err);
+  ASSERT_EQ(lines.size(), 2u) << err;
+  EXPECT_EQ(lines[0].find("[Error] host statistics: " + tree.root() + "/proc/loadavg: expected"), 0u) << err;
+  EXPECT_EQ(lines[1].find("[Error] host statistics: " + tree.root() + "/sys/block/sdb/device/ioerr_cnt: not a number"),
+            0u)
+      << err;
+  EXPECT_EQ(s->systemStats.numCpus, 0u);
+  EXPECT_EQ(s->diskStats[1].hardErrors, 0u);
+
+  tree.write("proc/loadavg", "0.50 1.25 2.00 3/120 4242\n");
+  tree.write("sys/block/sdb/device/ioerr_cnt", "0x3\n");
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(s->collect(all()));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(s->systemStats.numCpus, 2u);
+  EXPECT_GT(s->systemStats.numProcesses, 0u);
+  EXPECT_FLOAT_EQ(asFloat(s->systemStats.encodedLoadAverage1), 0.5f);
+  EXPECT_EQ(s->diskStats[1].hardErrors, 3u);
+
+  // Failing again after it read is a new failure, said again.
+  tree.write("proc/loadavg", "\n");
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(s->collect(all()));
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("proc/loadavg"), std::string::npos) << err;
+}
+
 }  // namespace

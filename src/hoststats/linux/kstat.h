@@ -77,11 +77,13 @@ struct KstatIo {
 };
 static_assert(sizeof(KstatIo) == 80, "KstatIo layout");
 
-// The record of one CPU. Tick counters are in clock ticks (USER_HZ) for this
-// CPU; the event, paging and fault counters are running totals kept system-wide
-// by Linux and carried by the first online CPU's object only (0 on the others),
-// so that sums over all CPUs are the system's totals. Counters Linux does not
-// keep are 0. All values are the low 32 bits of the kernel's counters.
+// The record of one CPU. The tick counters (clock ticks, USER_HZ) and the
+// interrupt counts (intr, intrthread: the CPU's columns of /proc/interrupts and
+// /proc/softirqs) are this CPU's own; the other event, paging and fault
+// counters are running totals kept system-wide by Linux and carried by the
+// first online CPU's object only (0 on the others), so that sums over all CPUs
+// are the system's totals. Counters Linux does not keep are 0. All values are
+// the low 32 bits of the kernel's counters.
 struct KstatCpuStat {
   uint32_t ticks[4];  // idle, user, kernel, wait (the last unused: 0)
   uint32_t wait[3];   // I/O wait, swap wait, physical I/O wait ticks

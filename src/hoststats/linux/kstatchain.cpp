@@ -15,9 +15,9 @@
 
 namespace {
 
-const char* const kFilePaths[KF_COUNT] = {"/proc/stat",      "/proc/vmstat",    "/proc/meminfo",
-                                          "/proc/uptime",    "/proc/loadavg",   "/proc/diskstats",
-                                          "/proc/net/dev",   "/proc"};
+const char* const kFilePaths[KF_COUNT] = {"/proc/stat",    "/proc/vmstat",     "/proc/meminfo", "/proc/uptime",
+                                          "/proc/loadavg", "/proc/diskstats",  "/proc/net/dev", "/proc",
+                                          "/proc/interrupts", "/proc/softirqs"};
 
 bool startsWith(const std::string& s, const char* p) { return s.compare(0, strlen(p), p) == 0; }
 
@@ -119,6 +119,8 @@ bool KstatCtl::Impl::refresh(KstatFile f) {
       case KF_LOADAVG: ok = parseProcLoadavg(text, &loadavg, &err); break;
       case KF_DISKSTATS: ok = parseProcDiskstats(text, &diskstats, &err); break;
       case KF_NETDEV: ok = parseProcNetDev(text, &netdev, &err); break;
+      case KF_INTERRUPTS: ok = parseProcPerCpuCounts(text, &interrupts, &err); break;
+      case KF_SOFTIRQS: ok = parseProcPerCpuCounts(text, &softirqs, &err); break;
       default: ok = false; break;
     }
   }

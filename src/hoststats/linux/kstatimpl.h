@@ -12,7 +12,19 @@
 #include "hoststats/linux/procparse.h"
 
 // The files read, each parsed once per "snapshot".
-enum KstatFile { KF_STAT, KF_VMSTAT, KF_MEMINFO, KF_UPTIME, KF_LOADAVG, KF_DISKSTATS, KF_NETDEV, KF_PROCDIR, KF_COUNT };
+enum KstatFile {
+  KF_STAT,
+  KF_VMSTAT,
+  KF_MEMINFO,
+  KF_UPTIME,
+  KF_LOADAVG,
+  KF_DISKSTATS,
+  KF_NETDEV,
+  KF_PROCDIR,
+  KF_INTERRUPTS,
+  KF_SOFTIRQS,
+  KF_COUNT
+};
 
 enum KstatSourceType {
   KS_SYSINFO,
@@ -68,6 +80,7 @@ struct KstatCtl::Impl {
   ProcLoadavg loadavg;
   std::vector<ProcDiskStat> diskstats;
   std::vector<ProcNetDev> netdev;
+  ProcPerCpuCounts interrupts, softirqs;
   uint64_t processCount = 0;
   std::unique_ptr<ProcProcessCounter> processCounter;  // of path("/proc"), made at its first count
   KstatSource physConsumer;  // physicalPages() as a reader of meminfo

@@ -132,7 +132,7 @@ bool KstatCtl::Impl::readObject(Kstat* ks) {
       return true;
     }
     case KS_CPU: {
-      if (!take(src, KF_STAT)) return false;
+      if (!take(src, KF_STAT) || !take(src, KF_INTERRUPTS) || !take(src, KF_SOFTIRQS)) return false;
       const ProcStatCpu* c = nullptr;
       for (const ProcStatCpu& x : stat.cpus)
         if (x.cpu == src->id.instance) c = &x;
@@ -143,6 +143,10 @@ bool KstatCtl::Impl::readObject(Kstat* ks) {
       cs.ticks[1] = (uint32_t)(c->user + c->nice);
       cs.ticks[2] = (uint32_t)(c->system + c->irq + c->softirq);
       cs.wait[0] = (uint32_t)c->iowait;
+      // Interrupts are counted per CPU in the columns of /proc/interrupts and
+      // /proc/softirqs.
+      cs.intr = (uint32_t)interrupts.totalFor(c->cpu);
+      cs.intrthread = (uint32_t)softirqs.totalFor(c->cpu);
       if (src->firstCpu) {
         if (!take(src, KF_VMSTAT)) return false;
         uint64_t pgpgin, pgpgout, pswpin, pswpout, pgfault, pgmajfault;
@@ -152,9 +156,7 @@ bool KstatCtl::Impl::readObject(Kstat* ks) {
           return fail(path("/proc/vmstat") + ": " + err, EINVAL);
         uint64_t kbPerPage = pageSize / 1024 ? pageSize / 1024 : 1;
         cs.pswitch = (uint32_t)stat.ctxt;
-        cs.intr = (uint32_t)stat.intrTotal;
         cs.sysfork = (uint32_t)stat.processes;
-        cs.intrthread = (uint32_t)stat.softirqTotal;
         cs.iowait = (uint32_t)stat.procsBlocked;
         cs.pgpgin = (uint32_t)(pgpgin / kbPerPage);  // vmstat counts kilobytes
         cs.pgpgout = (uint32_t)(pgpgout / kbPerPage);

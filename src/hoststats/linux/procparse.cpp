@@ -384,3 +384,48 @@ bool parseProcSnmpSection(const std::string& text, const char* prefix, ProcKeyVa
   *error = std::string("no \"") + prefix + ":\" lines";
   return false;
 }
+
+uint64_t ProcPerCpuCounts::totalFor(int cpu) const {
+  for (size_t i = 0; i < cpus.size(); i++)
+    if (cpus[i] == cpu) return totals[i];
+  return 0;
+}
+
+bool parseProcPerCpuCounts(const std::string& text, ProcPerCpuCounts* out, std::string* error) {
+  out->cpus.clear();
+  out->totals.clear();
+  std::vector<Line> lines = splitLines(text);
+  std::vector<Line> t;
+  if (!lines.empty()) tokens(lines[0], &t);
+  for (const Line& name : t) {
+    uint64_t cpu;
+    if (length(name) <= 3 || memcmp(name.begin, "CPU", 3) != 0 || !u64({name.begin + 3, name.end}, &cpu) ||
+        cpu > 1000000) {
+      *error = "line 1: expected the CPU columns \"CPU0 CPU1 ...\", got " + quoted(lines[0]);
+      return false;
+    }
+    out->cpus.push_back((int)cpu);
+  }
+  if (out->cpus.empty()) {
+    *error = "no CPU columns";
+    return false;
+  }
+  const size_t columns = out->cpus.size();
+  out->totals.assign(columns, 0);
+  std::vector<uint64_t> row(columns);
+  for (size_t i = 1; i < lines.size(); i++) {
+    tokens(lines[i], &t, columns + 1);
+    if (t.empty()) continue;
+    const Line& label = t[0];
+    if (length(label) < 2 || label.end[-1] != ':') {
+      *error = lineRef(i) + ": expected \"<label>: <counts>\", got " + quoted(lines[i]);
+      return false;
+    }
+    if (is(label, "ERR:") || is(label, "MIS:") || t.size() < columns + 1) continue;
+    bool perCpu = true;
+    for (size_t k = 0; perCpu && k < columns; k++) perCpu = u64(t[k + 1], &row[k]);
+    if (!perCpu) continue;  // one system-wide count followed by its description
+    for (size_t k = 0; k < columns; k++) out->totals[k] += row[k];
+  }
+  return true;
+}

@@ -75,5 +75,18 @@ bool parseProcNetDev(const std::string& text, std::vector<ProcNetDev>* out, std:
 // kept as their two's-complement bits.
 bool parseProcSnmpSection(const std::string& text, const char* prefix, ProcKeyValues* out, std::string* error);
 
+// /proc/interrupts or /proc/softirqs: per CPU, the sum of its column over the
+// rows. The header line names a column per online CPU ("CPU0 CPU1 ..."); each
+// row is "<label>: <one count per column> [description]". Rows with fewer counts
+// than columns are system-wide (ERR and MIS of /proc/interrupts) and are left
+// out, as are ERR and MIS on a one-CPU host.
+struct ProcPerCpuCounts {
+  std::vector<int> cpus;          // CPU number of each column
+  std::vector<uint64_t> totals;   // column sums, one per entry of cpus
+  // The sum of cpu's column; 0 when it has no column (offline).
+  uint64_t totalFor(int cpu) const;
+};
+bool parseProcPerCpuCounts(const std::string& text, ProcPerCpuCounts* out, std::string* error);
+
 // Strict unsigned decimal of a whole token; false on anything else.
 bool parseU64Token(const char* begin, const char* end, uint64_t* value);

@@ -196,12 +196,12 @@ BoolType parseProcPidSchedstat(const char* text, size_t len, ProcPidSchedstat* o
 }
 
 uint32_t cpuSharePercent(uint64_t prevTicks, uint64_t curTicks, int64_t prevNs, int64_t curNs,
-                         long clockTicksPerSec) {
-  if (curNs <= prevNs || curTicks < prevTicks || clockTicksPerSec <= 0) return 0;
+                         long clockTicksPerSec, int cpuCount) {
+  if (curNs <= prevNs || curTicks < prevTicks || clockTicksPerSec <= 0 || cpuCount <= 0) return 0;
   double cpuSec = (double)(curTicks - prevTicks) / (double)clockTicksPerSec;
-  double wallSec = (double)(curNs - prevNs) / 1e9;
-  double pct = cpuSec / wallSec * 100.0;
-  return pct >= 4294967295.0 ? 0xffffffffu : (uint32_t)pct;
+  double machineSec = (double)(curNs - prevNs) / 1e9 * (double)cpuCount;
+  double pct = cpuSec / machineSec * 100.0;
+  return pct >= 100.0 ? 100u : (uint32_t)pct;
 }
 
 uint32_t memSharePercent(uint64_t rssKb, uint64_t memTotalKb) {
@@ -248,8 +248,8 @@ void buildProcessStats(const ProcPidSample& sample, const ProcShareBasis& basis,
   v[SysTime] = ticksToMs(st.stime, hz);
   v[MajFlt] = (uint32_t)st.majflt;
   v[MinorFaults] = (uint32_t)st.minflt;
-  v[VolCSW] = (uint32_t)ss.volCsw;
-  v[IVolCSW] = (uint32_t)ss.nonvolCsw;
+  v[VolCSW] = (uint32_t)(sample.haveTasks ? sample.taskSums.volCsw : ss.volCsw);
+  v[IVolCSW] = (uint32_t)(sample.haveTasks ? sample.taskSums.nonvolCsw : ss.nonvolCsw);
   if (sample.haveIo) {
     const ProcPidIo& io = sample.io;
     // The same block counts getrusage() reports: bytes from or for storage / 512.
@@ -262,7 +262,10 @@ void buildProcessStats(const ProcPidSample& sample, const ProcShareBasis& basis,
   v[LwpCurCount] = (uint32_t)st.numThreads;
   v[HeapKBytes] = (uint32_t)ss.vmDataKb;
   v[StackKBytes] = (uint32_t)ss.vmStkKb;
-  if (sample.haveSchedstat) v[WaitCpuTime] = (uint32_t)(sample.sched.waitNs / 1000000);
+  if (sample.haveTasks)
+    v[WaitCpuTime] = (uint32_t)(sample.taskSums.waitNs / 1000000);
+  else if (sample.haveSchedstat)
+    v[WaitCpuTime] = (uint32_t)(sample.sched.waitNs / 1000000);
   v[ImageKBytes] = (uint32_t)(st.vsize >> 10);
   // stat's count of resident pages is status's VmRSS, and is read even when
   // status is not.
@@ -271,11 +274,11 @@ void buildProcessStats(const ProcPidSample& sample, const ProcShareBasis& basis,
 
   uint64_t cpuTicks = st.utime + st.stime;
   if (basis.prevNs > 0) {
-    v[PercentCpuUsed] = cpuSharePercent(basis.prevCpuTicks, cpuTicks, basis.prevNs, basis.nowNs, hz);
+    v[PercentCpuUsed] = cpuSharePercent(basis.prevCpuTicks, cpuTicks, basis.prevNs, basis.nowNs, hz, basis.cpuCount);
   } else if (hz > 0) {
     // First read: the share over the life of the process.
     int64_t startNs = (int64_t)((double)st.startTime / (double)hz * 1e9);
-    v[PercentCpuUsed] = cpuSharePercent(0, cpuTicks, startNs, basis.nowNs, hz);
+    v[PercentCpuUsed] = cpuSharePercent(0, cpuTicks, startNs, basis.nowNs, hz, basis.cpuCount);
   }
   v[PercentMemoryUsed] = memSharePercent(rssKb, basis.memTotalKb);
 

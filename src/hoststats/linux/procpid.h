@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "archive/hoststatwriter.h"
 #include "host/hosttypes.h"
+#include "hoststats/linux/proctasks.h"
 
 // /proc/<pid>/stat; field numbers as in proc(5).
 struct ProcPidStat {
@@ -52,6 +54,11 @@ struct ProcPidSample {
   ProcPidIo io;
   BoolType haveSchedstat;
   ProcPidSchedstat sched;
+  // A multi-threaded process: its switches and CPU waits summed over its
+  // threads (status and schedstat above are the main thread's alone).
+  BoolType haveTasks;
+  ProcTaskSums taskSums;
+  std::vector<ProcTaskFigures> tasks;
 };
 
 // Each parser takes the file's text (not necessarily NUL-terminated) and returns
@@ -66,16 +73,18 @@ struct ProcShareBasis {
   long clockTicksPerSec;  // USER_HZ
   uint64_t memTotalKb;    // physical memory
   uint64_t pageKb;        // size of a page
+  int cpuCount;           // online CPUs: the whole machine
   uint64_t prevCpuTicks;  // user + system ticks at the previous read
   int64_t prevNs;         // boot-clock time of the previous read; 0: none yet
   int64_t nowNs;          // boot-clock time of this read
 };
 
-// Whole percent of one CPU used between two reads: the CPU ticks spent over the
-// time elapsed. 0 when no time elapsed or the ticks went backwards. A process with
-// several busy threads can exceed 100.
+// Whole percent of the machine (all of its cpuCount CPUs) used between two
+// reads: the CPU ticks spent over the CPU time the machine had. 0 when no time
+// elapsed or the ticks went backwards; at most 100 (tick accounting can run a
+// little ahead of the clock).
 uint32_t cpuSharePercent(uint64_t prevTicks, uint64_t curTicks, int64_t prevNs, int64_t curNs,
-                         long clockTicksPerSec);
+                         long clockTicksPerSec, int cpuCount);
 // Whole percent of physical memory held resident; 0 when memory is unknown.
 uint32_t memSharePercent(uint64_t rssKb, uint64_t memTotalKb);
 // Clock ticks as milliseconds, truncated to 32 bits.

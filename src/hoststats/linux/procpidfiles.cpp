@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "host/utlexit.h"
+#include "hoststats/linux/proctasks.h"
 
 namespace {
 
@@ -94,8 +95,11 @@ BoolType readStat(int fd, int pid, char* buf, size_t size, ProcPidStat* out) {
   if (!doReadFile(fd, buf, size, &len)) return FALSE;
   if (!parseProcPidStat(buf, len, out) || out->pid != pid) return FALSE;
   // An ended process that its parent has not reaped yet keeps its /proc entry
-  // but has no figures left worth recording.
-  return out->state != 'Z' && out->state != 'X' ? TRUE : FALSE;
+  // but has no figures left worth recording: one task left, a zombie. A main
+  // thread that called pthread_exit shows 'Z' too, while the threads it leaves
+  // run on and are still counted in num_threads: that process lives.
+  if (out->state == 'X') return FALSE;
+  return out->state != 'Z' || out->numThreads > 1 ? TRUE : FALSE;
 }
 
 // The optional files only add figures: a refused read (io after the process
@@ -129,9 +133,10 @@ bool stoodStill(const ProcPidSample& before, const ProcPidSample& now) {
 
 }  // namespace
 
-BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, const ProcPidSample* previous,
+BoolType readProcPidSample(const char* root, const int fds[PROC_FILE_COUNT], int pid, const ProcPidSample* previous,
                            ProcPidSample* out) {
   char buf[kReadBufferSize];
+  out->haveTasks = FALSE;
   if (!readOptional(fds[PROC_FILE_SCHEDSTAT], buf, sizeof(buf), parseProcPidSchedstat, &out->haveSchedstat,
                     &out->sched))
     return FALSE;
@@ -145,7 +150,13 @@ BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, const ProcPi
   size_t len;
   if (!doReadFile(fds[PROC_FILE_STATUS], buf, sizeof(buf), &len)) return FALSE;
   if (!parseProcPidStatus(buf, len, &out->status) || out->status.pid != pid) return FALSE;
-  return readOptional(fds[PROC_FILE_IO], buf, sizeof(buf), parseProcPidIo, &out->haveIo, &out->io);
+  if (!readOptional(fds[PROC_FILE_IO], buf, sizeof(buf), parseProcPidIo, &out->haveIo, &out->io)) return FALSE;
+  if (out->stat.numThreads <= 1) {
+    out->tasks.clear();
+    return TRUE;
+  }
+  out->haveTasks = TRUE;
+  return readProcTasks(root, pid, out, previous ? &previous->tasks : nullptr, &out->tasks, &out->taskSums);
 }
 
 void ProcPidSampleDeleter::operator()(ProcPidSample* sample) const { delete sample; }

@@ -33,14 +33,16 @@ BoolType doReadFile(int fd, char* buffer, size_t capacity, size_t* length);
 
 // Reads and parses the open files of pid. FALSE when stat or status fails to
 // read, when any file read fails to parse, when a file reports another pid, or
-// when the process has ended and is only a zombie. An optional file that refuses
-// the read is left out (haveIo, haveSchedstat FALSE).
+// when the process has ended and is only a zombie (one task left, in state Z).
+// An optional file that refuses the read is left out (haveIo, haveSchedstat
+// FALSE). A process of several threads is also read thread by thread below
+// root (readProcTasks) for the figures Linux keeps per thread.
 //
 // previous, when given, is what the last read of the same open files found. A
 // process that has not run since (one thread, no time on a CPU) costs two reads
 // instead of four: schedstat and stat are read, and the status and io figures,
 // which only its running can change, are taken from previous.
-BoolType readProcPidSample(const int fds[PROC_FILE_COUNT], int pid, const ProcPidSample* previous,
+BoolType readProcPidSample(const char* root, const int fds[PROC_FILE_COUNT], int pid, const ProcPidSample* previous,
                            ProcPidSample* out);
 
 // Raises the soft limit of open files to the hard limit (as far as the kernel

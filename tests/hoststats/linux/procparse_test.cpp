@@ -88,4 +88,29 @@ TEST(ProcParseTest, MalformedTextsAreRefusedWithAMessage) {
   }
 }
 
+TEST(ProcParseTest, PerCpuCountsSumEachColumnAndLeaveSystemWideRowsOut) {
+  ProcPerCpuCounts c;
+  std::string err;
+  ASSERT_TRUE(parseProcPerCpuCounts("           CPU0       CPU2\n"
+                                    "  0:         40          1   IO-APIC   2-edge      timer\n"
+                                    "NMI:          2          3   Non-maskable interrupts\n"
+                                    "ERR:          7\n"
+                                    "MIS:          0\n"
+                                    "XYZ:          5   a system-wide count with a description\n",
+                                    &c, &err))
+      << err;
+  EXPECT_EQ(c.cpus, (std::vector<int>{0, 2}));  // CPU1 offline: no column
+  EXPECT_EQ(c.totals, (std::vector<uint64_t>{42, 4}));
+  EXPECT_EQ(c.totalFor(2), 4u);
+  EXPECT_EQ(c.totalFor(1), 0u);
+  // One CPU: ERR and MIS have as many counts as there are columns, and are still left out.
+  ASSERT_TRUE(parseProcPerCpuCounts("      CPU0\n  HI:  3\nERR:  7\nMIS:  1\n", &c, &err)) << err;
+  EXPECT_EQ(c.totals, std::vector<uint64_t>{3});
+  EXPECT_FALSE(parseProcPerCpuCounts("", &c, &err));
+  EXPECT_FALSE(parseProcPerCpuCounts("  CPU0 CPUx\n", &c, &err));
+  EXPECT_NE(err.find("CPU columns"), std::string::npos) << err;
+  EXPECT_FALSE(parseProcPerCpuCounts("  CPU0\n  no colon here 1\n", &c, &err));
+  EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+}
+
 }  // namespace

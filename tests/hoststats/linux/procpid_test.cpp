@@ -60,13 +60,16 @@ TEST(ExeName, LastPathComponentCutAtColonOrBlank) {
   EXPECT_STREQ(buf, "averyve");
 }
 
-TEST(Shares, CpuShareOfOneCpuGuardsItsIntervalAndMemoryShareTruncates) {
+TEST(Shares, CpuShareIsOfTheWholeMachineGuardsItsIntervalAndMemoryShareTruncates) {
   const int64_t s = 1000000000LL;
-  EXPECT_EQ(cpuSharePercent(100, 150, 10 * s, 11 * s, 100), 50u);
-  EXPECT_EQ(cpuSharePercent(0, 400, 10 * s, 12 * s, 100), 200u);  // two busy threads
-  EXPECT_EQ(cpuSharePercent(100, 133, 10 * s, 11 * s, 100), 33u);
-  EXPECT_EQ(cpuSharePercent(100, 200, 10 * s, 10 * s, 100), 0u);  // no time elapsed
-  EXPECT_EQ(cpuSharePercent(200, 100, 10 * s, 11 * s, 100), 0u);  // ticks went backwards
+  EXPECT_EQ(cpuSharePercent(100, 150, 10 * s, 11 * s, 100, 1), 50u);
+  EXPECT_EQ(cpuSharePercent(100, 150, 10 * s, 11 * s, 100, 2), 25u);
+  EXPECT_EQ(cpuSharePercent(0, 400, 10 * s, 12 * s, 100, 2), 100u);  // two busy threads on two CPUs
+  EXPECT_EQ(cpuSharePercent(0, 410, 10 * s, 12 * s, 100, 2), 100u);  // ticks a little ahead of the clock
+  EXPECT_EQ(cpuSharePercent(100, 133, 10 * s, 11 * s, 100, 1), 33u);
+  EXPECT_EQ(cpuSharePercent(100, 200, 10 * s, 10 * s, 100, 2), 0u);  // no time elapsed
+  EXPECT_EQ(cpuSharePercent(200, 100, 10 * s, 11 * s, 100, 2), 0u);  // ticks went backwards
+  EXPECT_EQ(cpuSharePercent(100, 200, 10 * s, 11 * s, 100, 0), 0u);  // no CPU count
   EXPECT_EQ(memSharePercent(159999, 1600000), 9u);
   EXPECT_EQ(memSharePercent(1, 0), 0u);
   EXPECT_EQ(ticksToMs(0x100000000ULL * 100 + 1, 100), 10u);  // truncated to 32 bits
