@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 
 using namespace tallyread;
 
@@ -127,6 +128,36 @@ TEST(MetricTable, TheExpositionShowsTheNewestSampleOfEachSeries) {
             "# TYPE tally_solaris_process_user_time_seconds_total counter\n"
             "tally_solaris_process_user_time_seconds_total{host=\"db1\",name=\"envoy\",pid=\"11\"} 4.5\n"
             "tally_solaris_process_user_time_seconds_total{host=\"db1\",name=\"envoy\",pid=\"12\"} 0.02\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Every metric the Grafana dashboard of docs/ asks for is one that a type of
+// the monitor's and a field of the catalogue are named as.
+TEST(MetricNames, TheGrafanaDashboardAsksForMetricsThatExist) {
+  FILE* f = fopen(TALLY_FIXTURES_DIR "/../../docs/grafana-dashboard.json", "r");
+  ASSERT_NE(f, nullptr);
+  std::string json;
+  for (int c; (c = fgetc(f)) != EOF;) json += (char)c;
+  fclose(f);
+  std::set<std::string> names;
+  for (const char* type : {"Solaris_x86_System", "HardDisk", "ComplexNetwork", "Envoy", "Pgsvr"})
+    for (size_t i = 0; i < fieldCatalogueSize(); i++) {
+      const FieldInfo& field = fieldCatalogue()[i];
+      MetricShape shape = metricShape(type, field.name, &field);
+      names.insert(shape.family + (shape.counter ? "_total" : ""));
+    }
+  size_t asked = 0;
+  for (size_t at = json.find("tally_"); at != std::string::npos; at = json.find("tally_", at + 1)) {
+    size_t end = json.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_", at);
+    std::string name = json.substr(at, end - at);
+    if (json[end] == '(' || json[end] == '|') continue;  // the regular expression of the top panel
+    asked++;
+    EXPECT_TRUE(names.count(name)) << name;
+  }
+  EXPECT_GT(asked, 15u);
 }
 
 }  // namespace
