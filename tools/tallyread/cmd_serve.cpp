@@ -5,10 +5,12 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "archivefollower.h"
