@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only those that are missing.
 # Usage: scripts/deps.sh [extra packages...]
 set -euo pipefail
-want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev procps clang libclang-rt-14-dev "$@")
+want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev procps clang libclang-rt-14-dev
+  pkg-config libcpp-httplib-dev prometheus "$@")
 missing=()
 for p in "${want[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

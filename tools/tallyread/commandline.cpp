@@ -17,6 +17,8 @@ const char* const USAGE =
     "       tallyread json FILE... [selection] [--rate] [--time epoch|iso|local] [--interval-ms MS]\n"
     "       tallyread summary FILE... [selection] [--csv | --json] [--interval-ms MS]\n"
     "       tallyread top FILE... --type T --field F [-n N] [--by mean|max|last] [--instance P]...\n"
+    "       tallyread openmetrics FILE... [selection] [--cache NAME] [--interval-ms MS]\n"
+    "       tallyread serve FILE --listen ADDRESS:PORT [selection] [--cache NAME]\n"
     "  selection: --type T (name or number), --instance PATTERN, --fields A,B,... (names,\n"
     "             shell patterns, or #N for the N-th value), --from TIME, --to TIME; each\n"
     "             may be repeated. TIME: seconds since 1970 or YYYY-MM-DD[THH:MM[:SS]][Z].\n"
@@ -33,7 +35,10 @@ const char* const USAGE =
     "           time stamps count samples from the second sampling began\n"
     "  summary  per type, instance and field: samples, minimum, mean, maximum and last\n"
     "           value; running totals as rates per second\n"
-    "  top      the instances ranked by one field (rates for running totals)\n";
+    "  top      the instances ranked by one field (rates for running totals)\n"
+    "  openmetrics  every sample in the OpenMetrics text format, for backfilling Prometheus\n"
+    "  serve    follows a growing archive and serves its newest samples at /metrics\n"
+    "  --cache  the value of the \"cache\" label of every metric\n";
 
 namespace {
 
@@ -46,23 +51,25 @@ struct OptionSpec {
 };
 
 const OptionSpec OPTIONS[] = {
-    {"--type", VALUE, " fields csv json summary top "},
-    {"--instance", VALUE, " csv json summary top "},
-    {"--fields", VALUE, " csv json summary "},
-    {"--from", VALUE, " csv json summary top "},
-    {"--to", VALUE, " csv json summary top "},
+    {"--type", VALUE, " openmetrics serve fields csv json summary top "},
+    {"--instance", VALUE, " openmetrics serve csv json summary top "},
+    {"--fields", VALUE, " openmetrics serve csv json summary "},
+    {"--from", VALUE, " openmetrics csv json summary top "},
+    {"--to", VALUE, " openmetrics csv json summary top "},
     {"--rate", FLAG, " csv json "},
     {"--time", VALUE, " csv json "},
-    {"--interval-ms", VALUE, " csv json summary top "},
+    {"--interval-ms", VALUE, " openmetrics csv json summary top "},
     {"--field", VALUE, " top "},
     {"-n", VALUE, " top "},
     {"--by", VALUE, " top "},
     {"--csv", FLAG, " summary "},
     {"--json", FLAG, " summary "},
     {"--catalogue", FLAG, " fields "},
+    {"--cache", VALUE, " openmetrics serve "},
+    {"--listen", VALUE, " serve "},
 };
 
-const char* const COMMANDS = " check types fields csv json summary top ";
+const char* const COMMANDS = " check types fields csv json summary top openmetrics serve ";
 
 void splitCommasInto(const std::string& text, std::vector<std::string>* out) {
   size_t start = 0;
@@ -108,6 +115,8 @@ bool apply(const std::string& option, const std::string& value, CommandLine* lin
   } else if (option == "--csv") line->format = TableFormat::Csv;
   else if (option == "--json") line->format = TableFormat::Json;
   else if (option == "--catalogue") line->catalogue = true;
+  else if (option == "--cache") line->cacheName = value;
+  else if (option == "--listen") line->listen = value;
   return true;
 }
 
@@ -164,6 +173,10 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine* line, s
   }
   if (line->command == "top" && (line->selection.types.size() != 1 || line->field.empty())) {
     *error = "top needs one --type and one --field";
+    return false;
+  }
+  if (line->command == "serve" && (line->files.size() != 1 || line->files[0] == "-" || line->listen.empty())) {
+    *error = "serve needs one FILE (not standard input) and --listen ADDRESS:PORT";
     return false;
   }
   return true;

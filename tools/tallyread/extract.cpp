@@ -51,6 +51,7 @@ void Extractor::noteSampleCounts() {
   for (const auto& [path, stamp] : _lastStamp) {
     struct stat st;
     if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode) || stamp <= (double)st.st_mtime + SLACK) continue;
+    _stampsCountSamples = true;
     _series.note(*path + ": the time stamps run " + formatNumber(stamp - (double)st.st_mtime) +
                  " s ahead of the time the file was written: they count samples (an archive taken below "
                  "one second); give --interval-ms to turn them into times");
@@ -94,6 +95,7 @@ bool Extractor::next(ShownRecord* out) {
     if (shown) {
       out->time = time;
       out->type = _record.type;
+      out->header = _record.header;
       out->cells.swap(_cells[&choice]);
       _lastChoice = &choice;
       out->cells.resize(choice.positions.size());

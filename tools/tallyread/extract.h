@@ -33,6 +33,7 @@ struct ShownRecord {
   const ArchiveType* type = nullptr;
   const std::string* instance = nullptr;
   const std::string* processId = nullptr;  // "0" for host records and when the type has none
+  const ArchiveHeader* header = nullptr;   // that describes the record; valid until the next call
   std::vector<Cell> cells;
 };
 
@@ -43,6 +44,9 @@ class Extractor {
   // The next record selected; FALSE at the end of the series. Pass the same
   // record each time: its cells are exchanged with those kept per type.
   bool next(ShownRecord* out);
+  // At the end of the series: a file's time stamps ran ahead of the clock
+  // (a sub-second archive read without --interval-ms).
+  bool stampsCountSamples() const { return _stampsCountSamples; }
 
  private:
   double realTime(const SeriesRecord& record);
@@ -58,6 +62,7 @@ class Extractor {
   std::map<const std::string*, uint32_t> _lastStamp;  // of each file, to tell sample counts
   size_t _baseSerial = 0;
   double _baseStamp = 0;
+  bool _stampsCountSamples = false;
 };
 
 // Numbers as shown: integers exactly, others with at most three decimals.
