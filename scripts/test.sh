@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the unit and end-to-end tests of a normal build,
+# Builds and runs every test: the unit and end-to-end tests of a normal build
+# and the operations tests (service wrapper, retention, completion),
 # then both again under AddressSanitizer and UndefinedBehaviorSanitizer (the
 # end-to-end tests then run the sanitized programs), then the archive reader's
 # fuzz target (clang, libFuzzer) for FUZZ_SECONDS (default 60) from its
@@ -13,6 +14,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" -L unit)
 (cd build && ctest --output-on-failure -L e2e)
+(cd build && ctest --output-on-failure -L ops)
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALLY_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs" --target unit_tests e2e_tests
