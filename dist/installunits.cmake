@@ -9,6 +9,10 @@ else()
 endif()
 set(TALLY_LIBEXEC "${prefix}/${TALLY_LIBEXECDIR}/tallyscope")
 
+# The user and sandbox block that every service shares.
+file(STRINGS "${TALLY_DIST_SOURCE}/systemd/sandbox.conf" sandbox)
+list(JOIN sandbox "\n" TALLY_SANDBOX)
+
 set(units)
 foreach(unit tallyscope@.service tallyscope-host.service tallyscope-retention.service)
   configure_file("${TALLY_DIST_SOURCE}/systemd/${unit}.in" "${TALLY_DIST_BINARY}/units/${unit}" @ONLY)
