@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the unit and end-to-end tests of a normal build,
+# Builds and runs every test: the unit and end-to-end tests of a normal build
+# and the operations tests (install tree, package, units, manual pages,
+# service wrapper, retention, completion),
 # then both again under AddressSanitizer and UndefinedBehaviorSanitizer (the
 # end-to-end tests then run the sanitized programs), then the archive reader's
 # fuzz target (clang, libFuzzer) for FUZZ_SECONDS (default 60) from its
@@ -13,6 +15,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" -L unit)
 (cd build && ctest --output-on-failure -L e2e)
+(cd build && ctest --output-on-failure -L ops)
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALLY_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs" --target unit_tests e2e_tests
@@ -25,9 +28,12 @@ cmake --build build-fuzz -j"$jobs" --target archivereader_fuzz
 fuzzwork=$(mktemp -d /tmp/tallyfuzz.XXXXXX)
 trap 'rm -rf "$fuzzwork"' EXIT
 # New inputs go to the scratch directory, never into the committed seeds; a
-# failing input is kept in build-fuzz/.
+# failing input is kept in build-fuzz/. Without a seed directory the fuzzer
+# starts from nothing rather than refusing to run.
+seeds=()
+[ -d tests/fuzz/corpus/archivereader ] && seeds=(tests/fuzz/corpus/archivereader)
 if ! build-fuzz/tests/fuzz/archivereader_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=512 \
-     -artifact_prefix=build-fuzz/ "$fuzzwork" tests/fuzz/corpus/archivereader >"$fuzzwork/log" 2>&1; then
+     -artifact_prefix=build-fuzz/ "$fuzzwork" "${seeds[@]}" >"$fuzzwork/log" 2>&1; then
   tail -40 "$fuzzwork/log"
   echo "archive reader fuzzing failed; the input is in build-fuzz/" >&2
   exit 1
