@@ -16,6 +16,7 @@ const char* const USAGE =
     "       tallyread csv FILE... [selection] [--rate] [--time epoch|iso|local] [--interval-ms MS]\n"
     "       tallyread json FILE... [selection] [--rate] [--time epoch|iso|local] [--interval-ms MS]\n"
     "       tallyread summary FILE... [selection] [--csv | --json] [--interval-ms MS]\n"
+    "       tallyread chart FILE... -o PAGE.html [selection] [--interval-ms MS]\n"
     "       tallyread top FILE... --type T --field F [-n N] [--by mean|max|last] [--instance P]...\n"
     "  selection: --type T (name or number), --instance PATTERN, --fields A,B,... (names,\n"
     "             shell patterns, or #N for the N-th value), --from TIME, --to TIME; each\n"
@@ -33,7 +34,9 @@ const char* const USAGE =
     "           time stamps count samples from the second sampling began\n"
     "  summary  per type, instance and field: samples, minimum, mean, maximum and last\n"
     "           value; running totals as rates per second\n"
-    "  top      the instances ranked by one field (rates for running totals)\n";
+    "  top      the instances ranked by one field (rates for running totals)\n"
+    "  chart    one HTML page of charts that opens offline in a browser; without a\n"
+    "           selection, a dashboard of the host and the cache\n";
 
 namespace {
 
@@ -46,23 +49,24 @@ struct OptionSpec {
 };
 
 const OptionSpec OPTIONS[] = {
-    {"--type", VALUE, " fields csv json summary top "},
-    {"--instance", VALUE, " csv json summary top "},
-    {"--fields", VALUE, " csv json summary "},
-    {"--from", VALUE, " csv json summary top "},
-    {"--to", VALUE, " csv json summary top "},
+    {"--type", VALUE, " fields csv json summary top chart "},
+    {"--instance", VALUE, " csv json summary top chart "},
+    {"--fields", VALUE, " csv json summary chart "},
+    {"--from", VALUE, " csv json summary top chart "},
+    {"--to", VALUE, " csv json summary top chart "},
     {"--rate", FLAG, " csv json "},
     {"--time", VALUE, " csv json "},
-    {"--interval-ms", VALUE, " csv json summary top "},
+    {"--interval-ms", VALUE, " csv json summary top chart "},
     {"--field", VALUE, " top "},
     {"-n", VALUE, " top "},
     {"--by", VALUE, " top "},
     {"--csv", FLAG, " summary "},
     {"--json", FLAG, " summary "},
     {"--catalogue", FLAG, " fields "},
+    {"-o", VALUE, " chart "},
 };
 
-const char* const COMMANDS = " check types fields csv json summary top ";
+const char* const COMMANDS = " check types fields csv json summary top chart ";
 
 void splitCommasInto(const std::string& text, std::vector<std::string>* out) {
   size_t start = 0;
@@ -108,6 +112,7 @@ bool apply(const std::string& option, const std::string& value, CommandLine* lin
   } else if (option == "--csv") line->format = TableFormat::Csv;
   else if (option == "--json") line->format = TableFormat::Json;
   else if (option == "--catalogue") line->catalogue = true;
+  else if (option == "-o") line->output = value;
   return true;
 }
 
@@ -160,6 +165,10 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine* line, s
   }
   if (line->files.empty() && !line->catalogue) {
     *error = line->command + " needs at least one FILE ('-' for standard input)";
+    return false;
+  }
+  if (line->command == "chart" && line->output.empty()) {
+    *error = "chart needs -o PAGE.html";
     return false;
   }
   if (line->command == "top" && (line->selection.types.size() != 1 || line->field.empty())) {

@@ -28,6 +28,7 @@ struct CommandLine {
   std::string by = "mean";    // top: mean, max or last
   TableFormat format = TableFormat::Aligned;
   bool catalogue = false;     // fields: the whole catalogue instead of a file's fields
+  std::string output;         // chart: the page written
 };
 
 // FALSE with the reason when the arguments do not fit the command.

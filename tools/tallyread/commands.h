@@ -16,6 +16,7 @@ int csvCommand(const CommandLine& line);
 int jsonCommand(const CommandLine& line);
 int summaryCommand(const CommandLine& line);
 int topCommand(const CommandLine& line);
+int chartCommand(const CommandLine& line);
 
 // A JSON string literal of the text.
 std::string jsonString(const std::string& text);

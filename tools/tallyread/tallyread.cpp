@@ -18,6 +18,7 @@ struct CommandEntry {
 const CommandEntry COMMAND_TABLE[] = {
     {"check", checkCommand},     {"types", typesCommand}, {"fields", fieldsCommand}, {"csv", csvCommand},
     {"json", jsonCommand},       {"summary", summaryCommand}, {"top", topCommand},
+    {"chart", chartCommand},
 };
 
 }  // namespace
