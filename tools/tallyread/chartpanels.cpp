@@ -56,20 +56,22 @@ bool inPanel(const DashboardPanel& panel, const ChartSeries& s) {
 }  // namespace
 
 SelectionOptions dashboardSelection(const ArchiveHeader& header) {
+  // Only the fields some panel draws are read (a cache process has hundreds),
+  // of the types that have one of them.
   SelectionOptions options;
+  auto addOnce = [](std::vector<std::string>& list, const std::string& name) {
+    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+  };
   for (const DashboardPanel& panel : DASHBOARD)
-    for (const std::string& type : words(panel.types))
-      if (header.typeByName(type) && std::find(options.types.begin(), options.types.end(), type) == options.types.end())
-        options.types.push_back(type);
-  // Only the fields some panel draws are read: a cache process has hundreds.
-  for (const DashboardPanel& panel : DASHBOARD)
-    for (const std::string& field : words(panel.fields))
-      for (const std::string& type : options.types) {
-        const std::vector<std::string>& fields = header.typeByName(type)->fields;
-        bool has = std::find(fields.begin(), fields.end(), field) != fields.end();
-        if (has && std::find(options.fields.begin(), options.fields.end(), field) == options.fields.end())
-          options.fields.push_back(field);
-      }
+    for (const std::string& typeName : words(panel.types)) {
+      const ArchiveType* type = header.typeByName(typeName);
+      if (!type) continue;
+      for (const std::string& field : words(panel.fields))
+        if (std::find(type->fields.begin(), type->fields.end(), field) != type->fields.end()) {
+          addOnce(options.types, typeName);
+          addOnce(options.fields, field);
+        }
+    }
   return options;
 }
 
