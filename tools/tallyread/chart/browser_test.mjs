@@ -61,7 +61,7 @@ async function chartsOf(page) {
 }
 
 async function open(browser, file) {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+  const page = await browser.newPage({ viewport: { width: 1400, height: 1500 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
@@ -144,7 +144,8 @@ async function main() {
       run(['chart', rest[2], '-o', html]);
       const page = await open(browser, html);
       await page.screenshot({ path: rest[1], fullPage: false });
-      return;
+      console.log('screenshot of the dashboard: ' + rest[1]);
+      process.exit(0);
     }
     const archive = path.join(workdir, 'a.out');
     writeFileSync(archive, archiveText(12, -1));

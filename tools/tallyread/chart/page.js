@@ -57,12 +57,14 @@
     var aligned = uPlot.join(tables);
     var units = [];
     list.forEach(function (s) { var u = unitOf(s); if (u && units.indexOf(u) < 0) units.push(u); });
+    // A legend names what differs between the series.
+    var severalFields = list.some(function (o) { return o.field !== list[0].field; });
+    var severalInstances = list.some(function (o) { return o.label !== list[0].label; });
     var series = [{ label: 'time', value: function (u, v) { return v == null ? '-' : new Date(v * 1000).toLocaleString(); } }];
     list.forEach(function (s, i) {
       var unit = unitOf(s);
-      var several = list.some(function (o) { return o.field !== s.field; });
       series.push({
-        label: several ? s.label + ' ' + s.field : s.label,
+        label: severalFields ? (severalInstances ? s.label + ' ' + s.field : s.field) : s.label,
         stroke: i < PALETTE.length ? PALETTE[i] : 'hsl(' + ((i * 47) % 360) + ',60%,45%)',
         width: 1.5,
         spanGaps: false,
