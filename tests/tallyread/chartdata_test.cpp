@@ -70,6 +70,21 @@ TEST(ChartCollector, RunningTotalsCarryRawValuesAndRatesWithTheWrapAndCurrentVal
   EXPECT_EQ(queue->raw.points()[1].value, 1.0);
 }
 
+TEST(ChartCollector, TheFirstRateInTheRangeHasTheIntervalFromTheRecordBefore) {
+  ChartCollector c = everything();
+  c.limitTo(101.0, 102.0);
+  Records r;
+  for (int t = 100; t < 104; t++) r.add(c, "HardDisk", t, "sda", "0", {{"ReadKBytes", std::to_string(t * t)}});
+  c.finish();
+  const ChartSeries* read = find(c.series(), "ReadKBytes", "sda");
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->raw.count(), 2u);
+  std::vector<ChartPoint> rates = read->rate.points();
+  ASSERT_EQ(rates.size(), 2u);
+  EXPECT_EQ(rates[0].time, 101);
+  EXPECT_EQ(rates[0].value, 101 * 101 - 100 * 100);
+}
+
 TEST(ChartCollector, TotalsSumTheInstancesRatesAtEachTimeAndProcessesSharingANameShowTheirPid) {
   ChartCollector c([](const std::string& type, const std::string& field) {
     if (field == "PageReads") return ChartCollector::Use::Total;

@@ -40,6 +40,7 @@ ChartSeries& ChartCollector::seriesOf(const ShownRecord& record, const Cell& cel
 }
 
 void ChartCollector::add(const ShownRecord& record) {
+  bool inRange = (!_from || record.time >= *_from) && (!_to || record.time <= *_to);
   for (const Cell& cell : record.cells) {
     if (!drawable(cell)) continue;
     Use use = _filter(record.type->name, *cell.name);
@@ -50,6 +51,7 @@ void ChartCollector::add(const ShownRecord& record) {
       rate = ratePerSecond(s.lastText, cell.text, record.time - *s.lastTime, cell.info->wide);
     s.lastTime = record.time;
     s.lastText = cell.text;
+    if (!inRange) continue;
     if (use == Use::Total) {
       // Only the instances' rates are kept; their sum becomes the series.
       if (rate) _sums[&seriesOf(record, cell, true)][record.time] += *rate;

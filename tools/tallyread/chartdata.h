@@ -48,6 +48,12 @@ class ChartCollector {
   using Filter = std::function<Use(const std::string& type, const std::string& field)>;
   explicit ChartCollector(Filter filter) : _filter(std::move(filter)) {}
 
+  // Only records in the range are drawn; the records before it still give
+  // the first rate in it its interval (read them too: select no range).
+  void limitTo(std::optional<double> from, std::optional<double> to) {
+    _from = from;
+    _to = to;
+  }
   // The numeric cells of a record read without rates (identifiers and text
   // are left out).
   void add(const ShownRecord& record);
@@ -60,6 +66,7 @@ class ChartCollector {
  private:
   ChartSeries& seriesOf(const ShownRecord& record, const Cell& cell, bool sum);
   Filter _filter;
+  std::optional<double> _from, _to;
   std::deque<ChartSeries> _series;
   std::unordered_map<std::string, ChartSeries*> _byKey;
   std::map<ChartSeries*, std::map<double, double>> _sums;  // per total: the summed rate at each time

@@ -29,12 +29,18 @@ int chartCommand(const CommandLine& line) {
       return EXIT_USAGE;
     }
   }
+  // The time range is the collector's: the record before it gives the first
+  // rate in it its interval, as csv --rate does.
+  std::optional<double> from = options.from, to = options.to;
+  options.from.reset();
+  options.to.reset();
   Selection selection(options);
   int status;
   if (!checkSelection(series, selection, &status)) return status;
 
   ChartCollector collector(dashboard ? dashboardFilter()
                                      : [](const std::string&, const std::string&) { return ChartCollector::Use::Series; });
+  collector.limitTo(from, to);
   Extractor extractor(series, selection, ExtractOptions{false, line.intervalMs});
   ShownRecord record;
   while (extractor.next(&record)) collector.add(record);

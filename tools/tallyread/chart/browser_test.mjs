@@ -3,6 +3,7 @@
 // chart holds the series and values tallyread csv gives for the same selection.
 //   node browser_test.mjs TALLYREAD WORKDIR
 //   node browser_test.mjs TALLYREAD WORKDIR --screenshot OUT.png ARCHIVE
+//   node browser_test.mjs TALLYREAD WORKDIR --open PAGE.html   (prints the ms until it is drawn)
 // Exits 77 (skipped) when the browser or its driver is not installed.
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
@@ -34,8 +35,9 @@ function run(args) { return execFileSync(tallyread, args, { encoding: 'utf8' });
 
 // tallyread csv of one type and field: per instance, [time, value] of each
 // record that has a value.
-function csvPoints(archive, type, field, rate) {
-  const lines = run(['csv', archive, '--type', type, '--fields', field, ...(rate ? ['--rate'] : [])]).trim().split('\n');
+function csvPoints(archive, type, field, rate, range) {
+  const lines = run(['csv', archive, '--type', type, '--fields', field, ...(rate ? ['--rate'] : []), ...range])
+    .trim().split('\n');
   const byInstance = new Map();
   for (const line of lines.slice(1)) {
     const [time, instance, value] = line.split(',');
@@ -65,8 +67,10 @@ async function open(browser, file) {
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  const started = Date.now();
   await page.goto(pathToFileURL(file).href);
   await page.waitForFunction(() => window.tallyPage && window.tallyPage.ready, null, { timeout: 30000 });
+  page.openMs = Date.now() - started;  // from the request to every chart drawn
   errors.push(...(await page.evaluate(() => window.tallyPage.errors)));
   check(errors.length === 0, file + ': script errors: ' + errors.join('; '));
   return page;
@@ -87,12 +91,12 @@ function samePoints(actual, expected, what) {
 
 // Each series of each chart against csv: an instance's own values, or for a
 // total the sum of the instances' rates at each time.
-function compareWithCsv(archive, charts, rates) {
+function compareWithCsv(archive, charts, rates, range = []) {
   for (const chart of charts) {
     check(chart.canvases > 0, chart.title + ': nothing drawn');
     for (const s of chart.series) {
       const what = chart.title + ' / ' + s.label;
-      const csv = csvPoints(archive, s.type, s.field, rates && s.rate);
+      const csv = csvPoints(archive, s.type, s.field, rates && s.rate, range);
       if (!s.sum) { samePoints(s.points, csv.get(s.instance) || [], what); continue; }
       const sums = new Map();
       for (const points of csv.values()) for (const [t, v] of points) sums.set(t, (sums.get(t) || 0) + v);
@@ -147,6 +151,12 @@ async function main() {
       console.log('screenshot of the dashboard: ' + rest[1]);
       process.exit(0);
     }
+    if (rest[0] === '--open') {
+      const page = await open(browser, path.resolve(rest[1]));
+      console.log('open_ms=' + page.openMs + ' charts=' + (await chartsOf(page)).length +
+        (failures ? ' errors' : ''));
+      process.exit(failures ? 1 : 0);
+    }
     const archive = path.join(workdir, 'a.out');
     writeFileSync(archive, archiveText(12, -1));
 
@@ -182,14 +192,18 @@ async function main() {
     compareWithCsv(archive, chosen, true);
     await page.close();
 
-    // A selection: one chart per type and field, the instances overlaid.
+    // A selection: one chart per type and field, the instances overlaid; the
+    // first rate in the time range has the interval from the record before.
     const selection = path.join(workdir, 'selection.html');
-    run(['chart', archive, '--type', 'Envoy', '--instance', 'envoy[23]', '--fields', 'PageReads,PercentCpuUsed', '-o', selection]);
+    const range = ['--from', String(T0 + 3), '--to', String(T0 + 9)];
+    run(['chart', archive, '--type', 'Envoy', '--instance', 'envoy[23]', '--fields', 'PageReads,PercentCpuUsed',
+      ...range, '-o', selection]);
     page = await open(browser, selection);
     charts = await chartsOf(page);
     check(JSON.stringify(titles(charts, 'panels')) === '["Envoy PageReads","Envoy PercentCpuUsed"]', 'selection: ' + titles(charts, 'panels'));
     check(charts[0].series.map((s) => s.label).join() === 'envoy2,envoy3', 'selection instances');
-    compareWithCsv(archive, charts, true);
+    check(charts[0].series[0].points.length === 7, 'points in the range: ' + charts[0].series[0].points.length);
+    compareWithCsv(archive, charts, true, range);
     await page.close();
 
     // A long series is reduced to about one point per column, its spike kept.
