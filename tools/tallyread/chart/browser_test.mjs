@@ -218,6 +218,20 @@ async function main() {
     check(points.some(([t, v]) => t === T0 + 3333 && v === 97), 'the spike at ' + (T0 + 3333) + ' is kept');
     check(Math.max(...points.map((p) => p[1])) === 97 && Math.min(...points.map((p) => p[1])) === 10, 'minimum and maximum kept');
     await page.close();
+
+    // Reduced instances that began at other times do not share their times:
+    // the page puts them on one grid of columns, minimum and maximum kept.
+    const many = path.join(workdir, 'many.html');
+    run(['chart', long, '--type', 'Envoy', '--fields', 'PercentCpuUsed', '-o', many]);
+    page = await open(browser, many);
+    charts = await chartsOf(page);
+    const columns = await page.evaluate(() => window.tallyPage.charts[0].plot.data[0].length);
+    check(columns === 2000, 'a grid of 1,000 columns: ' + columns + ' times');
+    charts[0].series.forEach((s, e) => {
+      const values = s.points.map((p) => p[1]);
+      check(Math.min(...values) === e + 1 && Math.max(...values) === e + 2, s.label + ' keeps its minimum and maximum');
+    });
+    await page.close();
   } finally {
     await browser.close();
   }

@@ -41,6 +41,48 @@
     return e;
   }
 
+  // Series reduced by the writer keep each column's minimum and maximum at the
+  // times they were seen, which differ between instances: overlaid, their
+  // times could multiply. Past that many distinct times the chart puts every
+  // series on one grid of columns, each again with its minimum and maximum
+  // (the values exact, their times those of the column).
+  var GRID_COLUMNS = 1000;
+  function distinctTimes(tables) {
+    var seen = new Set();
+    tables.forEach(function (tb) { tb[0].forEach(function (t) { seen.add(t); }); });
+    return seen.size;
+  }
+  function gridded(tables, columns) {
+    var lo = Infinity, hi = -Infinity;
+    tables.forEach(function (tb) {
+      if (!tb[0].length) return;
+      lo = Math.min(lo, tb[0][0]);
+      hi = Math.max(hi, tb[0][tb[0].length - 1]);
+    });
+    var width = (hi - lo) / columns || 1;
+    var xs = new Array(2 * columns);
+    for (var c = 0; c < columns; c++) { xs[2 * c] = lo + c * width; xs[2 * c + 1] = lo + (c + 0.5) * width; }
+    var out = [xs];
+    tables.forEach(function (tb) {
+      var ys = new Array(2 * columns).fill(null), min = [], max = [];
+      for (var i = 0; i < tb[0].length; i++) {
+        var v = tb[1][i];
+        if (v === null) continue;
+        var col = Math.min(columns - 1, Math.floor((tb[0][i] - lo) / width));
+        if (!min[col] || v < min[col].v) min[col] = { t: tb[0][i], v: v };
+        if (!max[col] || v > max[col].v) max[col] = { t: tb[0][i], v: v };
+      }
+      for (var k = 0; k < columns; k++) {
+        if (!min[k]) continue;
+        var minFirst = min[k].t <= max[k].t;
+        ys[2 * k] = minFirst ? min[k].v : max[k].v;
+        ys[2 * k + 1] = minFirst ? max[k].v : min[k].v;
+      }
+      out.push(ys);
+    });
+    return out;
+  }
+
   // One chart: the series overlaid on the union of their times (a series
   // without a value at a time shows a gap there).
   function drawChart(parent, title, list) {
@@ -54,7 +96,7 @@
       var p = drawnAsRate(s) ? s.rate : s.raw;
       return [p.t, p.v];
     });
-    var aligned = uPlot.join(tables);
+    var aligned = distinctTimes(tables) > 2 * GRID_COLUMNS + 200 ? gridded(tables, GRID_COLUMNS) : uPlot.join(tables);
     var units = [];
     list.forEach(function (s) { var u = unitOf(s); if (u && units.indexOf(u) < 0) units.push(u); });
     // A legend names what differs between the series.
@@ -74,6 +116,8 @@
     });
     var opts = {
       title: title,
+      // A legend of very many series is not redrawn as the cursor moves.
+      legend: { live: list.length <= 50 },
       width: Math.max(400, box.clientWidth - 20),
       height: 280,
       series: series,
