@@ -60,17 +60,31 @@ class ChartCollector {
   // Ends the collection: the totals become series, labels are fixed.
   void finish();
   std::deque<ChartSeries>& series() { return _series; }
-  // The columns each series keeps so that the page stays within the budget.
-  size_t columnsPerSeries() const;
 
  private:
+  // Where each cell of a type and instance's records goes.
+  struct Slot {
+    Use use = Use::Skip;
+    ChartSeries* series = nullptr;  // its own series (of a total: the rates' source)
+    ChartSeries* total = nullptr;
+  };
+  struct Row {
+    const std::string* layout = nullptr;  // the name of the first cell the slots were made for
+    std::vector<Slot> slots;
+  };
   ChartSeries& seriesOf(const ShownRecord& record, const Cell& cell, bool sum);
+  Row& rowOf(const ShownRecord& record);
   Filter _filter;
+  std::unordered_map<std::string, Row> _rows;
   std::optional<double> _from, _to;
   std::deque<ChartSeries> _series;
   std::unordered_map<std::string, ChartSeries*> _byKey;
   std::map<ChartSeries*, std::map<double, double>> _sums;  // per total: the summed rate at each time
   std::string _key;
 };
+
+// The columns each of the series drawn keeps so that the page stays within
+// the budget.
+size_t columnsWithinBudget(const std::vector<const ChartSeries*>& drawn);
 
 }  // namespace tallyread

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "chartassets.h"
 #include "commands.h"
@@ -41,14 +42,24 @@ std::string scriptSafe(const std::string& json) {
 
 }  // namespace
 
+std::vector<const ChartSeries*> drawnSeries(const std::vector<ChartPanel>& panels) {
+  std::vector<const ChartSeries*> drawn;
+  std::set<const ChartSeries*> seen;
+  for (const ChartPanel& panel : panels)
+    for (const ChartSeries* s : panel.series)
+      if (seen.insert(s).second) drawn.push_back(s);
+  return drawn;
+}
+
 std::string chartDataJson(const ChartPage& page) {
   std::string out = "{\"title\":" + jsonString(page.title) + ",\"files\":[";
   for (size_t i = 0; i < page.files.size(); i++) out += (i ? "," : "") + jsonString(page.files[i]);
   out += "],\"series\":[";
   std::map<const ChartSeries*, size_t> index;
   size_t n = 0;
-  for (const ChartSeries& s : *page.series) {
-    index[&s] = n;
+  for (const ChartSeries* drawn : drawnSeries(page.panels)) {
+    const ChartSeries& s = *drawn;
+    index[drawn] = n;
     out += n++ ? ",{" : "{";
     out += "\"type\":" + jsonString(s.type) + ",\"instance\":" + jsonString(s.instance) +
            ",\"label\":" + jsonString(s.label) + ",\"field\":" + jsonString(s.field) +

@@ -3,7 +3,6 @@
 // disk in any current browser.
 #pragma once
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -15,14 +14,16 @@ namespace tallyread {
 struct ChartPage {
   std::string title;
   std::vector<std::string> files;
-  const std::deque<ChartSeries>* series = nullptr;
-  std::vector<ChartPanel> panels;  // their series are among `series`
+  std::vector<ChartPanel> panels;
   size_t columns = CHART_COLUMNS;  // the buckets each series is reduced to at most
 };
 
-// The data the page's script reads: the series (times in ms since 1970, the
-// first absolute and each next as the step from the one before), which of
-// them each panel draws.
+// Every series the panels draw, once each, in the order of the panels.
+std::vector<const ChartSeries*> drawnSeries(const std::vector<ChartPanel>& panels);
+
+// The data the page's script reads: the series the panels draw (times in ms
+// since 1970, the first absolute and each next as the step from the one
+// before), which of them each panel draws. The page's chooser offers them.
 std::string chartDataJson(const ChartPage& page);
 std::string chartPageHtml(const ChartPage& page);
 

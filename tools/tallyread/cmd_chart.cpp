@@ -49,12 +49,12 @@ int chartCommand(const CommandLine& line) {
   ChartPage page;
   page.files = line.files;
   page.title = "tallyread chart: " + line.files.front() + (line.files.size() > 1 ? " ..." : "");
-  page.series = &collector.series();
   page.panels = dashboard ? dashboardPanels(collector.series()) : selectionPanels(collector.series());
-  page.columns = collector.columnsPerSeries();
+  std::vector<const ChartSeries*> drawn = drawnSeries(page.panels);
+  page.columns = columnsWithinBudget(drawn);
   if (page.panels.empty()) reportProblem("no values to draw in the records selected; the page is empty");
   if (page.columns < CHART_COLUMNS)
-    reportProblem(std::to_string(collector.series().size()) + " series: each is reduced to " +
+    reportProblem(std::to_string(drawn.size()) + " series: each is reduced to " +
                   std::to_string(page.columns) + " columns to keep the page small; select fewer for more detail");
   std::string error;
   if (!writeChartPage(line.output, page, &error)) {

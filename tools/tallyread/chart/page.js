@@ -142,6 +142,19 @@
     });
   }
 
+  // Hundreds of lines overlaid can neither be read nor drawn quickly: a
+  // panel of more series draws those with the highest mean.
+  var MAX_OVERLAID = 50;
+  function busiest(list, count) {
+    function mean(s) {
+      var p = drawnAsRate(s) ? s.rate : s.raw, sum = 0, n = 0;
+      p.v.forEach(function (v) { if (v !== null) { sum += v; n++; } });
+      return n ? sum / n : -Infinity;
+    }
+    return list.map(function (s) { return { s: s, m: mean(s) }; })
+      .sort(function (a, b) { return b.m - a.m; }).slice(0, count).map(function (e) { return e.s; });
+  }
+
   // The page: the writer's panels, then the chooser.
   document.title = data.title;
   document.body.appendChild(el('h1', {}, data.title));
@@ -159,7 +172,13 @@
   function drawPanels() {
     clearCharts(panelsBox);
     data.panels.forEach(function (p) {
-      drawChart(panelsBox, p.title, p.series.map(function (i) { return data.series[i]; }));
+      var list = p.series.map(function (i) { return data.series[i]; });
+      var title = p.title;
+      if (list.length > MAX_OVERLAID) {
+        list = busiest(list, MAX_OVERLAID);
+        title += ' (the ' + MAX_OVERLAID + ' of ' + p.series.length + ' highest on average; choose others below)';
+      }
+      drawChart(panelsBox, title, list);
     });
   }
 
