@@ -36,3 +36,7 @@ echo
 echo "The archive is $out/demo.out. Two commands to try next:"
 echo "  $reader csv $out/demo.out --type Solaris_x86_System --fields PercentCpuUser,PercentCpuSystem,LoadAverage1 --time local"
 echo "  $reader top $out/demo.out --type Envoy --field PageReads"
+# The dashboard of the archive, one HTML file that opens offline in a browser.
+$reader chart "$out/demo.out" -o "$out/demo.html"
+echo
+echo "Charts of the archive (open in a browser): $out/demo.html"

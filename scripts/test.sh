@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit and end-to-end tests of a normal build
 # and the operations tests (install tree, package, units, manual pages,
-# service wrapper, retention, completion),
+# service wrapper, retention, completion), the chart pages opened in headless
+# Chromium,
 # then both again under AddressSanitizer and UndefinedBehaviorSanitizer (the
 # end-to-end tests then run the sanitized programs), then the archive reader's
 # fuzz target (clang, libFuzzer) for FUZZ_SECONDS (default 60) from its
 # committed seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+# Headless Chromium opens the chart pages in the browser test.
+bash scripts/deps.sh chromium
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -7,23 +7,6 @@
 
 namespace tallyread {
 
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += (char)c;
-    } else if (c < 0x20) {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += (char)c;
-    }
-  }
-  return out + "\"";
-}
-
 int jsonCommand(const CommandLine& line) {
   Series series(line.files, reportProblem);
   Selection selection(line.selection);

@@ -16,6 +16,7 @@ const char* const USAGE =
     "       tallyread csv FILE... [selection] [--rate] [--time epoch|iso|local] [--interval-ms MS]\n"
     "       tallyread json FILE... [selection] [--rate] [--time epoch|iso|local] [--interval-ms MS]\n"
     "       tallyread summary FILE... [selection] [--csv | --json] [--interval-ms MS]\n"
+    "       tallyread chart FILE... -o PAGE.html [selection] [--interval-ms MS]\n"
     "       tallyread top FILE... --type T --field F [-n N] [--by mean|max|last] [--instance P]...\n"
     "       tallyread openmetrics FILE... [selection] [--cache NAME] [--interval-ms MS]\n"
     "       tallyread serve FILE --listen ADDRESS:PORT [selection] [--cache NAME]\n"
@@ -38,7 +39,9 @@ const char* const USAGE =
     "  top      the instances ranked by one field (rates for running totals)\n"
     "  openmetrics  every sample in the OpenMetrics text format, for backfilling Prometheus\n"
     "  serve    follows a growing archive and serves its newest samples at /metrics\n"
-    "  --cache  the value of the \"cache\" label of every metric\n";
+    "  --cache  the value of the \"cache\" label of every metric\n"
+    "  chart    one HTML page of charts that opens offline in a browser; without a\n"
+    "           selection, a dashboard of the host and the cache\n";
 
 namespace {
 
@@ -51,14 +54,14 @@ struct OptionSpec {
 };
 
 const OptionSpec OPTIONS[] = {
-    {"--type", VALUE, " openmetrics serve fields csv json summary top "},
-    {"--instance", VALUE, " openmetrics serve csv json summary top "},
-    {"--fields", VALUE, " openmetrics serve csv json summary "},
-    {"--from", VALUE, " openmetrics csv json summary top "},
-    {"--to", VALUE, " openmetrics csv json summary top "},
+    {"--type", VALUE, " openmetrics serve fields csv json summary top chart "},
+    {"--instance", VALUE, " openmetrics serve csv json summary top chart "},
+    {"--fields", VALUE, " openmetrics serve csv json summary chart "},
+    {"--from", VALUE, " openmetrics csv json summary top chart "},
+    {"--to", VALUE, " openmetrics csv json summary top chart "},
     {"--rate", FLAG, " csv json "},
     {"--time", VALUE, " csv json "},
-    {"--interval-ms", VALUE, " openmetrics csv json summary top "},
+    {"--interval-ms", VALUE, " openmetrics csv json summary top chart "},
     {"--field", VALUE, " top "},
     {"-n", VALUE, " top "},
     {"--by", VALUE, " top "},
@@ -67,9 +70,10 @@ const OptionSpec OPTIONS[] = {
     {"--catalogue", FLAG, " fields "},
     {"--cache", VALUE, " openmetrics serve "},
     {"--listen", VALUE, " serve "},
+    {"-o", VALUE, " chart "},
 };
 
-const char* const COMMANDS = " check types fields csv json summary top openmetrics serve ";
+const char* const COMMANDS = " check types fields csv json summary top openmetrics serve chart ";
 
 void splitCommasInto(const std::string& text, std::vector<std::string>* out) {
   size_t start = 0;
@@ -117,6 +121,7 @@ bool apply(const std::string& option, const std::string& value, CommandLine* lin
   else if (option == "--catalogue") line->catalogue = true;
   else if (option == "--cache") line->cacheName = value;
   else if (option == "--listen") line->listen = value;
+  else if (option == "-o") line->output = value;
   return true;
 }
 
@@ -169,6 +174,10 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine* line, s
   }
   if (line->files.empty() && !line->catalogue) {
     *error = line->command + " needs at least one FILE ('-' for standard input)";
+    return false;
+  }
+  if (line->command == "chart" && line->output.empty()) {
+    *error = "chart needs -o PAGE.html";
     return false;
   }
   if (line->command == "top" && (line->selection.types.size() != 1 || line->field.empty())) {

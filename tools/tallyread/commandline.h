@@ -30,6 +30,7 @@ struct CommandLine {
   bool catalogue = false;     // fields: the whole catalogue instead of a file's fields
   std::string cacheName;      // openmetrics, serve: the "cache" label
   std::string listen;         // serve: ADDRESS:PORT
+  std::string output;         // chart: the page written
 };
 
 // FALSE with the reason when the arguments do not fit the command.

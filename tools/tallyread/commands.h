@@ -18,6 +18,7 @@ int summaryCommand(const CommandLine& line);
 int topCommand(const CommandLine& line);
 int openMetricsCommand(const CommandLine& line);
 int serveCommand(const CommandLine& line);
+int chartCommand(const CommandLine& line);
 
 // A JSON string literal of the text.
 std::string jsonString(const std::string& text);

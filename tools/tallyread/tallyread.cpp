@@ -19,6 +19,7 @@ const CommandEntry COMMAND_TABLE[] = {
     {"check", checkCommand},     {"types", typesCommand}, {"fields", fieldsCommand}, {"csv", csvCommand},
     {"json", jsonCommand},       {"summary", summaryCommand}, {"top", topCommand},
     {"openmetrics", openMetricsCommand}, {"serve", serveCommand},
+    {"chart", chartCommand},
 };
 
 }  // namespace

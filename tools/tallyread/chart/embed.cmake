@@ -1,0 +1,18 @@
+# Writes a C++ source that holds files as character arrays:
+#   cmake -DOUT=file.cpp -DNAMES="A|B" -DFILES="a.js|b.css" -P embed.cmake
+string(REPLACE "|" ";" NAMES "${NAMES}")
+string(REPLACE "|" ";" FILES "${FILES}")
+list(LENGTH NAMES count)
+math(EXPR last "${count} - 1")
+set(text "// Generated at build time from tools/tallyread/chart; do not edit.\n#include \"chartassets.h\"\n\nnamespace tallyread {\n")
+foreach(i RANGE ${last})
+  list(GET NAMES ${i} name)
+  list(GET FILES ${i} file)
+  file(READ "${file}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  string(REGEX REPLACE "(([^,]*,){24})" "\\1\n" bytes "${bytes}")
+  string(APPEND text "\nextern const char ${name}[] = {\n${bytes}'\\0'};\n")
+endforeach()
+string(APPEND text "\n}  // namespace tallyread\n")
+file(WRITE "${OUT}.tmp" "${text}")
+file(RENAME "${OUT}.tmp" "${OUT}")
