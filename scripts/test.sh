@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit and end-to-end tests of a normal build
-# and the operations tests (install tree, package, units, manual pages,
-# service wrapper, retention, completion), the chart pages opened in headless
-# Chromium,
-# then both again under AddressSanitizer and UndefinedBehaviorSanitizer (the
+# (the chart pages opened in headless Chromium among them) and the operations
+# tests (install tree, package, units, manual pages, service wrapper,
+# retention, completion), then both again under AddressSanitizer and UndefinedBehaviorSanitizer (the
 # end-to-end tests then run the sanitized programs), then the archive reader's
 # fuzz target (clang, libFuzzer) for FUZZ_SECONDS (default 60) from its
 # committed seeds.
