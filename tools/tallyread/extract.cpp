@@ -70,17 +70,19 @@ bool Extractor::next(ShownRecord* out) {
     if (!_record.type) continue;
     const FieldChoice& choice = _selection.choose(_record.headerSerial, *_record.type);
     if (!choice.typeSelected) continue;
-    const std::vector<std::string>& tokens = _record.record.tokens;
-    const std::string& instance = tokens[2];
+    const ArchiveRecord& read = _record.record;
+    std::string_view instance = read.instance();
     if (!_selection.instanceMatches(instance)) continue;
     double time = realTime(_record);
     // Several processes may share a name: a record follows the previous one of
     // the same name and process id. The previous record is kept also outside
     // the time range, so that the first rate inside it has its interval.
-    static const std::string NO_PROCESS = "0";
-    const std::string& processId = tokens.size() > 3 ? tokens[3] : NO_PROCESS;
-    _key.assign(instance).append(1, '\0').append(processId);
-    PreviousRecords::Entry* previous = _options.rate ? &_previous.at(_record.type->name, _key) : nullptr;
+    std::string_view processId = read.tokenCount() > 3 ? read.token(3) : std::string_view("0");
+    PreviousRecords::Entry* previous = nullptr;
+    if (_options.rate) {
+      _key.assign(instance).append(1, '\0').append(processId);
+      previous = &_previous.at(_record.type->name, _key);
+    }
     if (previous && previous->headerSerial != _record.headerSerial) {
       // A new header may describe the type with other fields: a value is
       // only compared with the value of the same field.
@@ -105,28 +107,29 @@ bool Extractor::next(ShownRecord* out) {
         cell.isRate = false;
         cell.value.reset();
         cell.text.clear();
-        if (position >= tokens.size()) continue;
-        const std::string& token = tokens[position];
+        if (position >= read.tokenCount()) continue;
         if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal) {
           cell.isRate = true;
-          if (previous->seen && position < previous->numbers.size() && position < _record.record.numbers.size())
-            cell.value = ratePerSecond(previous->numbers[position], _record.record.numbers[position],
-                                       time - previous->time, cell.info->wide);
+          if (previous->seen && position < previous->numbers.size())
+            cell.value = ratePerSecond(previous->numbers[position], read.numbers[position], time - previous->time,
+                                       cell.info->wide);
           if (cell.value && _options.text) cell.text = formatNumber(*cell.value);
           continue;
         }
+        std::string_view token = read.token(position);
         if (position < 3) {  // the type number, time stamp or instance asked for by number
           cell.text = token;
           continue;
         }
-        if (cell.info && cell.info->kind == FieldKind::FloatPattern)
-          cell.value = fieldValue(cell.info, token);
-        else if (cell.info && cell.info->kind != FieldKind::Text)
-          cell.value = _record.record.numbers[position].asDouble();
-        else
-          cell.value = fieldValue(cell.info, token);
+        // Every value after the instance is a number the reader has read.
+        const ArchiveNumber& number = read.numbers[position];
+        bool floatPattern = cell.info && cell.info->kind == FieldKind::FloatPattern;
+        if (floatPattern && !number.negative)
+          cell.value = floatFromPattern(number.magnitude);
+        else if (!cell.info || cell.info->kind != FieldKind::Text)
+          cell.value = number.asDouble();
         if (!_options.text) continue;
-        if (cell.info && cell.info->kind == FieldKind::FloatPattern && cell.value)
+        if (floatPattern && cell.value)
           cell.text = formatFloat(*cell.value);
         else
           cell.text = token;

@@ -45,7 +45,6 @@ PreviousRecords::Entry& PreviousRecords::at(const std::string& type, const std::
 void PreviousRecords::keep(Entry& entry, double time, ArchiveRecord& record) {
   entry.seen = true;
   entry.time = time;
-  entry.tokens.swap(record.tokens);
   entry.numbers.swap(record.numbers);
 }
 

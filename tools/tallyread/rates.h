@@ -30,7 +30,6 @@ class PreviousRecords {
     size_t headerSerial = 0;          // of the header that described it
     std::vector<std::string> fields;  // that header's fields of the type
     double time = 0;
-    std::vector<std::string> tokens;
     std::vector<ArchiveNumber> numbers;
   };
   // The place of the type and instance: the previous record when seen.
