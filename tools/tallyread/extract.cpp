@@ -3,8 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include <sys/stat.h>
+#include <ctime>
 
 namespace tallyread {
 
@@ -42,31 +41,13 @@ double Extractor::realTime(const SeriesRecord& record) {
   return _baseStamp + (stamp - _baseStamp) * *_options.intervalMs / 1000.0;
 }
 
-// The stamps of an archive taken below one second count samples and run
-// ahead of the clock: a file whose last stamp lies well after the time it was
-// last written is such an archive. Without --interval-ms its stamps are shown
-// as they are, and the user is told so.
-void Extractor::noteSampleCounts() {
-  const double SLACK = 120;  // seconds: the flush delay of the monitor, and then some
-  for (const auto& [path, stamp] : _lastStamp) {
-    struct stat st;
-    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode) || stamp <= (double)st.st_mtime + SLACK) continue;
-    _series.note(*path + ": the time stamps run " + formatNumber(stamp - (double)st.st_mtime) +
-                 " s ahead of the time the file was written: they count samples (an archive taken below "
-                 "one second); give --interval-ms to turn them into times");
-  }
-}
-
 bool Extractor::next(ShownRecord* out) {
   // Each choice of fields keeps its own cells, so that records of types that
   // take turns reuse their cells instead of building them again.
   if (_lastChoice) out->cells.swap(_cells[_lastChoice]);
   _lastChoice = nullptr;
   while (_series.next(&_record)) {
-    if (!_options.intervalMs) {
-      uint32_t& last = _lastStamp[_record.path];
-      if (_record.record.time > last) last = _record.record.time;
-    }
+    if (!_options.intervalMs) _stampClock.add(_record);
     if (!_record.type) continue;
     const FieldChoice& choice = _selection.choose(_record.headerSerial, *_record.type);
     if (!choice.typeSelected) continue;
@@ -145,8 +126,8 @@ bool Extractor::next(ShownRecord* out) {
     if (previous) PreviousRecords::keep(*previous, time, _record.record);
     if (shown) return true;
   }
-  noteSampleCounts();
-  _lastStamp.clear();
+  for (const std::string& message : _stampClock.findings(time(nullptr))) _series.note(message);
+  _stampClock = StampClock();
   return false;
 }
 

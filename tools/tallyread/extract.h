@@ -11,6 +11,7 @@
 #include "rates.h"
 #include "selection.h"
 #include "series.h"
+#include "stampclock.h"
 
 namespace tallyread {
 
@@ -46,7 +47,6 @@ class Extractor {
 
  private:
   double realTime(const SeriesRecord& record);
-  void noteSampleCounts();
   Series& _series;
   Selection& _selection;
   ExtractOptions _options;
@@ -55,7 +55,7 @@ class Extractor {
   std::string _key, _instance, _processId;
   std::map<const FieldChoice*, std::vector<Cell>> _cells;
   const FieldChoice* _lastChoice = nullptr;
-  std::map<const std::string*, uint32_t> _lastStamp;  // of each file, to tell sample counts
+  StampClock _stampClock;  // without --interval-ms: tells stamps that count samples
   size_t _baseSerial = 0;
   double _baseStamp = 0;
 };
