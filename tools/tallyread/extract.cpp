@@ -41,11 +41,71 @@ double Extractor::realTime(const SeriesRecord& record) {
   return _baseStamp + (stamp - _baseStamp) * *_options.intervalMs / 1000.0;
 }
 
+// The cells of a choice, made once: their names and catalogue entries, and
+// how each one's value is found.
+Extractor::Kept& Extractor::keptFor(const FieldChoice& choice) {
+  auto found = _kept.find(&choice);
+  if (found != _kept.end()) return found->second;
+  Kept& kept = _kept[&choice];
+  for (size_t i = 0; i < choice.positions.size(); i++) {
+    Cell cell;
+    cell.name = &choice.names[i];
+    cell.info = choice.infos[i];
+    Plan plan{choice.positions[i], Plan::Value};
+    if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal)
+      plan.how = Plan::Rate;
+    else if (plan.position < 3 || (cell.info && cell.info->kind == FieldKind::Text))
+      plan.how = Plan::Token;  // the type number, time stamp or instance asked for by number, or text
+    else if (cell.info && cell.info->kind == FieldKind::FloatPattern)
+      plan.how = Plan::Float;
+    kept.cells.push_back(cell);
+    kept.plan.push_back(plan);
+  }
+  return kept;
+}
+
+void Extractor::fillCells(const std::vector<Plan>& plans, const ArchiveRecord& read,
+                          const PreviousRecords::Entry* previous, double time, std::vector<Cell>* cells) const {
+  const bool text = _options.text;
+  const size_t count = read.tokenCount();
+  for (size_t i = 0; i < plans.size(); i++) {
+    Cell& cell = (*cells)[i];
+    const Plan& plan = plans[i];
+    size_t position = plan.position;
+    cell.value.reset();
+    if (text) cell.text.clear();
+    cell.isRate = plan.how == Plan::Rate && position < count;
+    if (position >= count) continue;
+    // Every value after the instance is a number the reader has read.
+    const ArchiveNumber& number = read.numbers[position];
+    switch (plan.how) {
+      case Plan::Rate:
+        if (previous->seen && position < previous->numbers.size())
+          cell.value = ratePerSecond(previous->numbers[position], number, time - previous->time, cell.info->wide);
+        if (cell.value && text) cell.text = formatNumber(*cell.value);
+        continue;
+      case Plan::Token:  // an identifier asked for by number, or text: no value
+        break;
+      case Plan::Float:
+        cell.value = number.negative ? std::optional<double>(number.asDouble()) : floatFromPattern(number.magnitude);
+        if (text && cell.value) {
+          cell.text = formatFloat(*cell.value);
+          continue;
+        }
+        break;
+      case Plan::Value:
+        cell.value = number.asDouble();
+        break;
+    }
+    if (text) cell.text = read.token(position);
+  }
+}
+
 bool Extractor::next(ShownRecord* out) {
   // Each choice of fields keeps its own cells, so that records of types that
   // take turns reuse their cells instead of building them again.
-  if (_lastChoice) out->cells.swap(_cells[_lastChoice]);
-  _lastChoice = nullptr;
+  if (_lastKept) out->cells.swap(_lastKept->cells);
+  _lastKept = nullptr;
   while (_series.next(&_record)) {
     if (!_options.intervalMs) _stampClock.add(_record);
     if (!_record.type) continue;
@@ -77,44 +137,10 @@ bool Extractor::next(ShownRecord* out) {
     if (shown) {
       out->time = time;
       out->type = _record.type;
-      out->cells.swap(_cells[&choice]);
-      _lastChoice = &choice;
-      out->cells.resize(choice.positions.size());
-      for (size_t i = 0; i < choice.positions.size(); i++) {
-        Cell& cell = out->cells[i];
-        size_t position = choice.positions[i];
-        cell.name = &choice.names[i];
-        cell.info = choice.infos[i];
-        cell.isRate = false;
-        cell.value.reset();
-        cell.text.clear();
-        if (position >= read.tokenCount()) continue;
-        if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal) {
-          cell.isRate = true;
-          if (previous->seen && position < previous->numbers.size())
-            cell.value = ratePerSecond(previous->numbers[position], read.numbers[position], time - previous->time,
-                                       cell.info->wide);
-          if (cell.value && _options.text) cell.text = formatNumber(*cell.value);
-          continue;
-        }
-        std::string_view token = read.token(position);
-        if (position < 3) {  // the type number, time stamp or instance asked for by number
-          cell.text = token;
-          continue;
-        }
-        // Every value after the instance is a number the reader has read.
-        const ArchiveNumber& number = read.numbers[position];
-        bool floatPattern = cell.info && cell.info->kind == FieldKind::FloatPattern;
-        if (floatPattern && !number.negative)
-          cell.value = floatFromPattern(number.magnitude);
-        else if (!cell.info || cell.info->kind != FieldKind::Text)
-          cell.value = number.asDouble();
-        if (!_options.text) continue;
-        if (floatPattern && cell.value)
-          cell.text = formatFloat(*cell.value);
-        else
-          cell.text = token;
-      }
+      Kept& kept = keptFor(choice);
+      out->cells.swap(kept.cells);
+      _lastKept = &kept;
+      fillCells(kept.plan, read, previous, time, &out->cells);
     }
     if (shown) {
       // The instance and process id must outlive the keeping below.

@@ -53,8 +53,23 @@ class Extractor {
   SeriesRecord _record;
   PreviousRecords _previous;
   std::string _key, _instance, _processId;
-  std::map<const FieldChoice*, std::vector<Cell>> _cells;
-  const FieldChoice* _lastChoice = nullptr;
+  // How a cell's value is found: a rate, the token as written, a float
+  // pattern decoded, or the number read.
+  struct Plan {
+    size_t position;
+    enum How { Rate, Token, Float, Value } how;
+  };
+  // Each choice of fields keeps its own cells, so that records of types that
+  // take turns reuse their cells instead of building them again.
+  struct Kept {
+    std::vector<Cell> cells;
+    std::vector<Plan> plan;
+  };
+  Kept& keptFor(const FieldChoice& choice);
+  void fillCells(const std::vector<Plan>& plans, const ArchiveRecord& read, const PreviousRecords::Entry* previous,
+                 double time, std::vector<Cell>* cells) const;
+  std::map<const FieldChoice*, Kept> _kept;
+  Kept* _lastKept = nullptr;
   StampClock _stampClock;  // without --interval-ms: tells stamps that count samples
   size_t _baseSerial = 0;
   double _baseStamp = 0;
