@@ -38,8 +38,9 @@ std::optional<double> headerTime(const std::string& text) {
 }
 
 void StampClock::addSystem(File* file, const SeriesRecord& record) {
-  if (record.type != _type) {
+  if (record.type != _type || record.headerSerial != _typeSerial) {  // a new header may reuse the place
     _type = record.type;
+    _typeSerial = record.headerSerial;
     _runCountField = _type ? _type->fieldIndex("SchedulerRunCount") : -1;
   }
   if (_runCountField < 0 || (size_t)_runCountField >= record.record.numbers.size()) return;

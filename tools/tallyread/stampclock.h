@@ -52,6 +52,7 @@ class StampClock {
   std::vector<const std::string*> _order;
   size_t _serial = 0;
   const ArchiveType* _type = nullptr;  // the last type looked at, and its SchedulerRunCount
+  size_t _typeSerial = 0;
   int _runCountField = -1;
   bool _first = true;
   bool _trusted = false;  // the first header's time agrees with its stamps: its format was read right
