@@ -68,6 +68,11 @@ void Extractor::fillCells(const std::vector<Plan>& plans, const ArchiveRecord& r
                           const PreviousRecords::Entry* previous, double time, std::vector<Cell>* cells) const {
   const bool text = _options.text;
   const size_t count = read.tokenCount();
+  // The previous record, read once for all cells.
+  const bool seen = previous && previous->seen;
+  const double seconds = seen ? time - previous->time : 0;
+  const ArchiveNumber* earlier = seen ? previous->numbers.data() : nullptr;
+  const size_t earlierCount = seen ? previous->numbers.size() : 0;
   for (size_t i = 0; i < plans.size(); i++) {
     Cell& cell = (*cells)[i];
     const Plan& plan = plans[i];
@@ -80,8 +85,15 @@ void Extractor::fillCells(const std::vector<Plan>& plans, const ArchiveRecord& r
     const ArchiveNumber& number = read.numbers[position];
     switch (plan.how) {
       case Plan::Rate:
-        if (previous->seen && position < previous->numbers.size())
-          cell.value = ratePerSecond(previous->numbers[position], number, time - previous->time, cell.info->wide);
+        if (position < earlierCount) {
+          const ArchiveNumber& before = earlier[position];
+          // The common case of ratePerSecond at hand: a 32-bit total that grew.
+          if (!cell.info->wide && !before.negative && !number.negative && number.magnitude >= before.magnitude &&
+              number.magnitude <= UINT32_MAX && seconds > 0)
+            cell.value = (double)(number.magnitude - before.magnitude) / seconds;
+          else
+            cell.value = ratePerSecond(before, number, seconds, cell.info->wide);
+        }
         if (cell.value && text) cell.text = formatNumber(*cell.value);
         continue;
       case Plan::Token:  // an identifier asked for by number, or text: no value
@@ -148,6 +160,7 @@ bool Extractor::next(ShownRecord* out) {
       _processId = processId;
       out->instance = &_instance;
       out->processId = &_processId;
+      out->series = previous ? previous->number : 0;
     }
     if (previous) PreviousRecords::keep(*previous, time, _record.record);
     if (shown) return true;

@@ -34,6 +34,9 @@ struct ShownRecord {
   const ArchiveType* type = nullptr;
   const std::string* instance = nullptr;
   const std::string* processId = nullptr;  // "0" for host records and when the type has none
+  // With rates: a number for the type, instance and process id, the same for
+  // each of their records (1, 2 ...); 0 without rates.
+  size_t series = 0;
   std::vector<Cell> cells;
 };
 

@@ -38,13 +38,16 @@ std::optional<double> headerTime(const std::string& text) {
 }
 
 void StampClock::addSystem(File* file, const SeriesRecord& record) {
-  if (record.type != _type || record.headerSerial != _typeSerial) {  // a new header may reuse the place
-    _type = record.type;
-    _typeSerial = record.headerSerial;
-    _runCountField = _type ? _type->fieldIndex("SchedulerRunCount") : -1;
+  if (record.headerSerial != _fieldsSerial) {  // a new header may put other types in the same places
+    _fieldsSerial = record.headerSerial;
+    _runCountFields.clear();
   }
-  if (_runCountField < 0 || (size_t)_runCountField >= record.record.numbers.size()) return;
-  uint64_t runCount = record.record.numbers[(size_t)_runCountField].magnitude;
+  auto found = _runCountFields.find(record.type);
+  if (found == _runCountFields.end())
+    found = _runCountFields.emplace(record.type, record.type ? record.type->fieldIndex("SchedulerRunCount") : -1).first;
+  int field = found->second;
+  if (field < 0 || (size_t)field >= record.record.numbers.size()) return;
+  uint64_t runCount = record.record.numbers[(size_t)field].magnitude;
   uint32_t stamp = record.record.time;
   if (file->haveSystem && stamp == file->systemStamp + 1) {
     file->steps++;

@@ -51,9 +51,8 @@ class StampClock {
   std::map<const std::string*, File> _files;
   std::vector<const std::string*> _order;
   size_t _serial = 0;
-  const ArchiveType* _type = nullptr;  // the last type looked at, and its SchedulerRunCount
-  size_t _typeSerial = 0;
-  int _runCountField = -1;
+  std::map<const ArchiveType*, int> _runCountFields;  // the place of SchedulerRunCount in each type, or -1
+  size_t _fieldsSerial = 0;  // of the header they were found under
   bool _first = true;
   bool _trusted = false;  // the first header's time agrees with its stamps: its format was read right
 };
