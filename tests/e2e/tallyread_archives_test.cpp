@@ -148,6 +148,30 @@ TEST(TallyReadArchives, EnvoysOfASimulatedCacheRankedByTop) {
   EXPECT_NE(summary.out.find("pages/s        2"), std::string::npos) << summary.out;  // rates of 3 samples
 }
 
+// A host archive taken every 100 ms counts samples in its stamps: tallyread
+// says so for the file, a copy written now and standard input alike, and not
+// once the interval is given nor for an archive taken every second.
+TEST(TallyReadArchives, SubSecondStampsAreNamedAsSampleCountsWhereverTheArchiveComes) {
+  TempDir dir;
+  RunResult sub = runProgram({TALLYSCOPE_BIN, "-X", "-q", "-I", "100", "-t", "12", "-u", "0", "-f", dir.file("sub")});
+  ASSERT_EQ(sub.status, 0) << sub.err;
+  RunResult second = runProgram({TALLYSCOPE_BIN, "-X", "-q", "-i", "1", "-t", "4", "-u", "0", "-f", dir.file("one")});
+  ASSERT_EQ(second.status, 0) << second.err;
+  writeFileText(dir.file("copy.out"), readFileText(dir.file("sub.out")));
+
+  const std::string said = "the time stamps count samples";
+  for (const std::string& path : {dir.file("sub.out"), dir.file("copy.out")}) {
+    RunResult csv = tallyread({"csv", path, "--type", "Tally"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_NE(csv.err.find(path + ": " + said), std::string::npos) << csv.err;
+    EXPECT_NE(csv.err.find("give --interval-ms"), std::string::npos) << csv.err;
+    EXPECT_EQ(tallyread({"summary", path, "--interval-ms", "100"}).err, "");
+  }
+  RunResult piped = runProgram({"/bin/sh", "-c", "cat '" + dir.file("copy.out") + "' | " TALLYREAD_BIN " json -"});
+  EXPECT_NE(piped.err.find("-: " + said), std::string::npos) << piped.err;
+  EXPECT_EQ(tallyread({"summary", dir.file("one.out")}).err, "");
+}
+
 }  // namespace
 
 #endif

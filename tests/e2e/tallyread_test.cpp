@@ -158,6 +158,20 @@ TEST_F(TallyReadCommand, SampleCountsAheadOfTheClockAreNamedWithoutTheInterval) 
   EXPECT_EQ(mapped.err, "");
   EXPECT_EQ(splitLines(mapped.out).back(), std::to_string(now + 3600) + ",Tally,2");
   EXPECT_EQ(run({"csv", dir.file("a.out")}).err, "");  // stamps of 1970: nothing to say
+
+  // A series whose second file was begun at 17:50:10 by its header, but whose
+  // stamps go on from a count that ran ahead; stamps that are times do not.
+  std::string later = TYPES_ONLY;
+  later.replace(later.find("17:50:00"), 8, "17:50:10");
+  writeFileText(dir.file("r1.out"), TYPES_ONLY + "16 1796493001 Tally 7 0 1\n16 1796493002 Tally 7 0 2\n");
+  writeFileText(dir.file("r2.out"), later + "16 1796493200 Tally 7 0 3\n");
+  writeFileText(dir.file("r3.out"), later + "16 1796493011 Tally 7 0 3\n");
+  RunResult series = run({"csv", dir.file("r1.out"), dir.file("r2.out")});
+  EXPECT_EQ(series.err, "tallyread: " + dir.file("r2.out") +
+                            ": the time stamps run 190 s ahead of the time their header was written: they count "
+                            "samples (an archive taken below one second); give --interval-ms to turn them into "
+                            "times\n");
+  EXPECT_EQ(run({"csv", dir.file("r1.out"), dir.file("r3.out")}).err, "");
 }
 
 // Endless or huge lines end the reading at once with their line number.

@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reader.nextRecord(&record, &err)) {
       const ArchiveType* type = reader.header().typeById(record.typeId);
       require(type != nullptr);
-      require(type->openEnded ? record.tokens.size() >= type->fields.size()
-                              : record.tokens.size() == type->fields.size());
+      require(type->openEnded ? record.tokenCount() >= type->fields.size()
+                              : record.tokenCount() == type->fields.size());
       require(record.line > lastLine);
       lastLine = record.line;
       require(!record.instance().empty());

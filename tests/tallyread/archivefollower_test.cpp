@@ -33,8 +33,8 @@ class Follower : public ::testing::Test {
   std::vector<std::string> poll(ArchiveFollower& follower) {
     std::vector<std::string> seen;
     follower.poll([&](const SeriesRecord& r) {
-      seen.push_back(r.header->machine + " " + r.record.tokens[1] + " " + r.record.instance() + " " +
-                     r.record.tokens[5]);
+      seen.push_back(r.header->machine + " " + std::string(r.record.token(1)) + " " +
+                     std::string(r.record.instance()) + " " + std::string(r.record.token(5)));
     });
     return seen;
   }

@@ -74,8 +74,8 @@ TEST(ArchiveReader, ReadsHeaderTypesAndRecordsAsWritten) {
   EXPECT_EQ(archive.fieldUInt(*archive.select("Tally")[1], "TimeWritingStats"), 4294967295u);
   // Application counters beyond the named fields are kept by position.
   const ArchiveRecord& app = *archive.select("AppStat")[1];
-  ASSERT_EQ(app.tokens.size(), 8u);
-  EXPECT_EQ(app.tokens[5], "-7");
+  ASSERT_EQ(app.tokenCount(), 8u);
+  EXPECT_EQ(app.token(5), "-7");
   // Each value is also read as a number, as parseUInt and parseInt read it.
   EXPECT_TRUE(app.numbers[5].negative);
   EXPECT_EQ(app.numbers[5].magnitude, 7u);
@@ -160,7 +160,7 @@ TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
   ASSERT_TRUE(readArchiveFile(dir.file("packed.out.gz"), &packed, &err)) << err.reason;
   ASSERT_EQ(plain.records.size(), 3000u);
   ASSERT_EQ(packed.records.size(), 3000u);
-  EXPECT_EQ(packed.records.back().tokens, plain.records.back().tokens);
+  EXPECT_EQ(packed.records.back().text, plain.records.back().text);
   EXPECT_EQ(packed.records.back().line, HEADER_LINES + 3000);
 
   const std::string whole = readFileText(dir.file("packed.out.gz"));
@@ -264,6 +264,46 @@ TEST(ArchiveNumbers, DecimalAsTheMonitorWritesThem) {
   for (const char* bad : {"18446744073709551616", "01", "+1", ""}) EXPECT_FALSE(parseUInt(bad, &u)) << bad;
   for (const char* bad : {"-9223372036854775809", "9223372036854775808", "-0", "-"})
     EXPECT_FALSE(parseInt(bad, &i)) << bad;
+}
+
+// The record reader reads eight digits at a time where eight bytes are left
+// in the line: every length of value, at the end of a line and before other
+// values, reads as parseUInt and parseInt take it.
+TEST(ArchiveNumbers, TheRecordReaderAgreesWithTheParsersAtEveryLength) {
+  std::vector<std::string> values = {"0", "-1", "-0", "-", "00", "7a", "a7", "1\x7f", "18446744073709551615",
+                                     "18446744073709551616", "99999999999999999999", "100000000000000000000",
+                                     "-9223372036854775808", "-9223372036854775809", "9223372036854775808"};
+  std::string digits = "98765432109876543210";
+  for (size_t n = 1; n <= 20; n++) {
+    values.push_back(digits.substr(0, n));
+    values.push_back("-" + digits.substr(0, n));
+    values.push_back("1" + std::string(n - 1, '0'));
+    values.push_back(digits.substr(0, n) + "x");
+  }
+  for (const std::string& value : values)
+    for (const std::string& after : {std::string(), std::string(" 1 22 333 4444 55555")}) {
+      Archive archive;
+      ArchiveError err;
+      std::string line = "32 1700000000 AppStat 0 0 " + value + after + "\n";
+      uint64_t u;
+      int64_t i;
+      bool isUnsigned = parseUInt(value, &u), isSigned = parseInt(value, &i);
+      ASSERT_EQ(parseArchiveText(HEADER + line, &archive, &err), isUnsigned || isSigned) << line << err.reason;
+      if (!isUnsigned && !isSigned) {
+        bool control = value.find('\x7f') != std::string::npos;
+        EXPECT_NE(err.reason.find(control ? "control character" : "field value 6 is not a number"),
+                  std::string::npos)
+            << line << err.reason;
+        continue;
+      }
+      const ArchiveNumber& number = archive.records[0].numbers[5];
+      EXPECT_EQ(number.negative, !isUnsigned) << line;
+      EXPECT_EQ(number.magnitude, isUnsigned ? u : 0 - (uint64_t)i) << line;
+      EXPECT_EQ(archive.records[0].token(5), value);
+      if (!after.empty()) {
+        EXPECT_EQ(archive.records[0].numbers.back().magnitude, 55555u);
+      }
+    }
 }
 
 }  // namespace

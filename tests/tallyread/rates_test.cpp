@@ -38,7 +38,6 @@ TEST(Rates, ThePreviousRecordIsKeptPerTypeAndInstance) {
   PreviousRecords previous;
   auto keep = [&](const char* instance, double time, const char* value) {
     ArchiveRecord record;
-    record.tokens = {"512", "0", instance, value};
     record.numbers.resize(4);
     record.numbers[3].magnitude = std::stoull(value);
     PreviousRecords::keep(previous.at("HardDisk", instance), time, record);
@@ -51,7 +50,7 @@ TEST(Rates, ThePreviousRecordIsKeptPerTypeAndInstance) {
   ASSERT_TRUE(sda.seen);
   EXPECT_EQ(sda.time, 102);
   EXPECT_EQ(sda.numbers[3].magnitude, 9u);
-  EXPECT_EQ(previous.at("HardDisk", "sdb").tokens[3], "8");
+  EXPECT_EQ(previous.at("HardDisk", "sdb").numbers[3].magnitude, 8u);
   EXPECT_FALSE(previous.at("DiskPartition", "sda").seen);
 }
 

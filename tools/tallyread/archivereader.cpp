@@ -101,6 +101,27 @@ bool parseTypeList(const std::vector<std::string>& tokens, std::vector<ArchiveTy
   }
 }
 
+// The decimal digits at the start of eight bytes: how many there are (0 to
+// 8) and their value. A byte is a digit when its high nibble is 3 and adding
+// 6 leaves it 3; no carry crosses into a byte below the first that is not.
+size_t leadingDigits(const char* text, uint64_t* value) {
+  uint64_t bytes;
+  memcpy(&bytes, text, 8);
+  const uint64_t HIGH = 0xF0F0F0F0F0F0F0F0u, THREES = 0x3333333333333333u;
+  uint64_t shape = (bytes & HIGH) | (((bytes + 0x0606060606060606u) & HIGH) >> 4);
+  uint64_t notDigit = shape ^ THREES;
+  size_t count = notDigit ? (size_t)__builtin_ctzll(notDigit) / 8 : 8;
+  if (count == 0) return 0;
+  // The digits as values 0 to 9, moved up so that zeros lead; the bytes
+  // after them (borrows included) fall off the top.
+  uint64_t v = (bytes - 0x3030303030303030u) << (8 * (8 - count));
+  v = v * 10 + (v >> 8);
+  v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+  *value = v;
+  return count;
+}
+
 bool fail(ArchiveError* err, size_t line, const std::string& reason) {
   err->line = line;
   err->reason = reason;
@@ -109,7 +130,7 @@ bool fail(ArchiveError* err, size_t line, const std::string& reason) {
 
 }  // namespace
 
-bool parseUInt(const std::string& text, uint64_t* value) {
+bool parseUInt(std::string_view text, uint64_t* value) {
   if (text.empty() || text.size() > 20) return false;
   if (text.size() > 1 && text[0] == '0') return false;
   uint64_t v = 0;
@@ -123,7 +144,7 @@ bool parseUInt(const std::string& text, uint64_t* value) {
   return true;
 }
 
-bool parseInt(const std::string& text, int64_t* value) {
+bool parseInt(std::string_view text, int64_t* value) {
   bool negative = !text.empty() && text[0] == '-';
   uint64_t magnitude;
   if (!parseUInt(negative ? text.substr(1) : text, &magnitude)) return false;
@@ -236,116 +257,142 @@ bool ArchiveReader::endedEarly() const { return _source && _source->endedEarly()
 
 bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
   *err = ArchiveError();
-  std::string line;
+  std::string& line = record->text;
   bool newline = false;
   for (;;) {
     if (!_source->next(&line, &newline)) {
       if (!_source->error().empty()) return fail(err, _source->lineNumber() + 1, _source->error());
       return false;
     }
-    if (line.rfind(HEADER_START, 0) != 0) break;
+    if (line.compare(0, strlen(HEADER_START), HEADER_START) != 0) break;
     if (!newline) return fail(err, _source->lineNumber(), "the file ends inside the header (line without newline)");
     if (!readHeaderFrom(line, err)) return false;
   }
-  size_t number = _source->lineNumber();
+  record->line = _source->lineNumber();
   // Checked first: a line cut short says nothing about its record.
-  if (!newline) return fail(err, number, LAST_LINE_CUT);
-  if (line.empty()) return fail(err, number, "empty line");
-  // One pass checks the bytes and the spacing, splits the tokens into the
-  // strings the record already holds (a record read after another of its
-  // shape allocates nothing) and reads each token as a number.
-  record->line = number;
-  bool control = false, emptyToken = false;
-  size_t count = 0, start = 0, size = line.size();
-  const char* text = line.data();
-  _numberValid.clear();
-  uint64_t magnitude = 0;
-  bool digitsOnly = true, overflow = false;
-  for (size_t i = 0; i <= size; i++) {
-    unsigned char c = i < size ? (unsigned char)text[i] : ' ';
-    if (c != ' ') {
-      control |= c < 0x20 || c == 0x7f;
-      unsigned digit = (unsigned)c - '0';
-      if (digit > 9) {
-        digitsOnly &= c == '-' && i == start;  // a sign, checked below
-        continue;
+  if (!newline) return fail(err, record->line, LAST_LINE_CUT);
+  if (line.empty()) return fail(err, record->line, "empty line");
+  return splitRecord(record, err);
+}
+
+// One pass over the line checks its bytes and spacing, notes where each token
+// lies and reads each token as a number, as parseUInt and parseInt take them
+// (no leading zero, a sign only before a value that is not zero, within 64
+// bits). Nothing is allocated for a record read after another of its shape;
+// what went wrong is worked out again only for a line that is bad.
+bool ArchiveReader::splitRecord(ArchiveRecord* record, ArchiveError* err) {
+  const std::string& line = record->text;
+  const size_t number = record->line;
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  // A line of n bytes has at most n / 2 + 1 tokens.
+  std::vector<ArchiveRecord::Span>& spans = record->_spans;
+  std::vector<ArchiveNumber>& numbers = record->numbers;
+  spans.clear();
+  numbers.clear();
+  spans.reserve(line.size() / 2 + 1);
+  numbers.reserve(line.size() / 2 + 1);
+  const char* p = begin;
+  bool control = false, emptyToken = false, allValid = true;
+  for (;;) {
+    const char* start = p;
+    unsigned first = (unsigned)(unsigned char)*p - '0';  // the line is not empty here, and p < end
+    if (first <= 9 && (p + 1 == end || p[1] == ' ')) {
+      // A single digit, most of the values of a record.
+      spans.push_back({(uint32_t)(start - begin), 1});
+      numbers.push_back({false, first});
+      p++;
+    } else {
+      bool negative = *p == '-';
+      p += negative;
+      const char* digits = p;
+      uint64_t magnitude = 0;
+      if (end - p >= 8) p += leadingDigits(p, &magnitude);  // most values have fewer than 8 digits
+      if (p - digits == 8 || end - digits < 8) {
+        unsigned digit;
+        while (p < end && (digit = (unsigned)(unsigned char)*p - '0') <= 9) {
+          magnitude = magnitude * 10 + digit;
+          p++;
+        }
       }
-      overflow |= magnitude > (UINT64_MAX - digit) / 10;
-      magnitude = magnitude * 10 + digit;
-      continue;
+      size_t digitCount = (size_t)(p - digits);
+      bool valid = digitCount - 1 < 20 && (digitCount == 1 || *digits != '0');
+      if (p < end && *p != ' ') {
+        // Not a number: on to the next space, looking for control bytes.
+        valid = false;
+        for (; p < end && *p != ' '; p++) control |= (unsigned char)*p < 0x20 || *p == 0x7f;
+      } else if (digitCount == 20 && valid) {
+        // Twenty digits may not fit: read again with the overflow checked.
+        magnitude = 0;
+        for (const char* d = digits; d < p && valid; d++)
+          valid = !__builtin_mul_overflow(magnitude, 10u, &magnitude) &&
+                  !__builtin_add_overflow(magnitude, (uint64_t)(*d - '0'), &magnitude);
+      }
+      if (negative) valid = valid && magnitude != 0 && magnitude <= (uint64_t)INT64_MAX + 1;
+      emptyToken |= p == start;
+      allValid &= valid || spans.size() == 2;  // the instance is a name
+      spans.push_back({(uint32_t)(start - begin), (uint32_t)(p - start)});
+      numbers.push_back({negative, valid ? magnitude : 0});
     }
-    emptyToken |= i == start;
-    if (count == record->tokens.size()) {
-      record->tokens.emplace_back();
-      record->numbers.emplace_back();
+    if (p == end) break;
+    p++;  // the space
+    if (p == end) {
+      emptyToken = true;
+      break;
     }
-    record->tokens[count].assign(text + start, i - start);
-    // As parseUInt and parseInt take them: no leading zero, a sign only
-    // before a value that is not zero, within 64 bits.
-    size_t length = i - start;
-    bool negative = length > 0 && text[start] == '-';
-    size_t digits = length - (negative ? 1 : 0);
-    bool valid = digitsOnly && !overflow && digits >= 1 && digits <= 20 &&
-                 (digits == 1 || text[start + (negative ? 1 : 0)] != '0') &&
-                 (!negative || (magnitude != 0 && magnitude <= (uint64_t)INT64_MAX + 1));
-    record->numbers[count].negative = negative;
-    record->numbers[count].magnitude = valid ? magnitude : 0;
-    _numberValid.push_back(valid);
-    count++;
-    start = i + 1;
-    magnitude = 0;
-    digitsOnly = true;
-    overflow = false;
   }
+  size_t count = spans.size();
   if (control) return fail(err, number, "control character in the line");
   if (emptyToken) {
     if (line.front() == ' ') return fail(err, number, "leading space");
     if (line.back() == ' ') return fail(err, number, "trailing space");
     return fail(err, number, "two spaces in a row");
   }
-  record->tokens.resize(count);
-  record->numbers.resize(count);
-  const std::vector<std::string>& tokens = record->tokens;
-  if (!_numberValid[0] || record->numbers[0].negative)
-    return fail(err, number, "type number " + quoted(tokens[0]) + " is not a number");
-  record->typeId = record->numbers[0].magnitude;
-  const ArchiveType* type = _header.typeById(record->typeId);
-  if (!type) return fail(err, number, "unknown type number " + tokens[0]);
+  uint64_t typeId, time;
+  if (!parseUInt(record->token(0), &typeId))
+    return fail(err, number, "type number " + quoted(std::string(record->token(0))) + " is not a number");
+  record->typeId = typeId;
+  const ArchiveType* type = _header.typeById(typeId);
+  if (!type) return fail(err, number, "unknown type number " + std::string(record->token(0)));
   size_t expected = type->fields.size();
-  bool countOk = type->openEnded ? tokens.size() >= expected : tokens.size() == expected;
+  bool countOk = type->openEnded ? count >= expected : count == expected;
   if (!countOk)
-    return fail(err, number, "record of type " + tokens[0] + " (" + type->name + ") has " +
-                                 std::to_string(tokens.size()) + " values, the type has " + std::to_string(expected) +
+    return fail(err, number, "record of type " + std::string(record->token(0)) + " (" + type->name + ") has " +
+                                 std::to_string(count) + " values, the type has " + std::to_string(expected) +
                                  " fields" + (type->openEnded ? " (at least that many needed)" : ""));
-  if (!_numberValid[1] || record->numbers[1].negative || record->numbers[1].magnitude > UINT32_MAX)
-    return fail(err, number, "time stamp " + quoted(tokens[1]) + " is not an unsigned 32-bit number");
-  record->time = (uint32_t)record->numbers[1].magnitude;
-  record->numbers[2] = ArchiveNumber();
-  for (size_t i = FIXED_FIELDS; i < tokens.size(); i++)
-    if (!_numberValid[i]) {
+  if (count < 2 || !parseUInt(record->token(1), &time) || time > UINT32_MAX)
+    return fail(err, number,
+                "time stamp " + quoted(std::string(record->token(1))) + " is not an unsigned 32-bit number");
+  record->time = (uint32_t)time;
+  numbers[2] = ArchiveNumber();
+  if (!allValid)
+    for (size_t i = FIXED_FIELDS; i < count; i++) {
+      uint64_t unsignedValue;
+      int64_t signedValue;
+      if (parseUInt(record->token(i), &unsignedValue) || parseInt(record->token(i), &signedValue)) continue;
       std::string name = i < type->fields.size() ? type->fields[i] : "value " + std::to_string(i + 1);
-      return fail(err, number, "field " + name + " is not a number: " + quoted(tokens[i]));
+      return fail(err, number, "field " + name + " is not a number: " + quoted(std::string(record->token(i))));
     }
   return true;
 }
 
-const std::string* Archive::field(const ArchiveRecord& record, const std::string& name) const {
+std::optional<std::string_view> Archive::field(const ArchiveRecord& record, const std::string& name) const {
   const ArchiveType* type = typeOf(record);
-  if (!type) return nullptr;
+  if (!type) return std::nullopt;
   int index = type->fieldIndex(name);
-  if (index < 0 || (size_t)index >= record.tokens.size()) return nullptr;
-  return &record.tokens[(size_t)index];
+  if (index < 0 || (size_t)index >= record.tokenCount()) return std::nullopt;
+  return record.token((size_t)index);
 }
 
 std::optional<int64_t> Archive::fieldInt(const ArchiveRecord& record, const std::string& name) const {
-  const std::string* text = field(record, name);
+  std::optional<std::string_view> text = field(record, name);
   int64_t value;
   if (!text || !parseInt(*text, &value)) return std::nullopt;
   return value;
 }
 
 std::optional<uint64_t> Archive::fieldUInt(const ArchiveRecord& record, const std::string& name) const {
-  const std::string* text = field(record, name);
+  std::optional<std::string_view> text = field(record, name);
   uint64_t value;
   if (!text || !parseUInt(*text, &value)) return std::nullopt;
   return value;

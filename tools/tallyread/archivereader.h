@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallyread {
@@ -60,10 +61,21 @@ struct ArchiveRecord {
   size_t header = 0;  // in a whole Archive: the index of the header that describes it
   uint64_t typeId = 0;
   uint32_t time = 0;
-  std::vector<std::string> tokens;      // every token, the type id, time and instance included
+  std::string text;                     // the line, without its newline
   std::vector<ArchiveNumber> numbers;   // token i as a number (the instance: 0)
 
-  const std::string& instance() const { return tokens[2]; }
+  // Token i of the line (the type id, time and instance included); the
+  // tokens are kept as places in the text, so a copied record keeps them.
+  size_t tokenCount() const { return _spans.size(); }
+  std::string_view token(size_t i) const { return std::string_view(text).substr(_spans[i].start, _spans[i].size); }
+  std::string_view instance() const { return token(2); }
+
+ private:
+  friend class ArchiveReader;
+  struct Span {
+    uint32_t start, size;
+  };
+  std::vector<Span> _spans;
 };
 
 // Where and why reading stopped. line is 0 when the problem is not a line's
@@ -112,10 +124,10 @@ class ArchiveReader {
  private:
   bool headerLine(std::string* line, ArchiveError* err);
   bool readHeaderFrom(std::string firstLine, ArchiveError* err);
+  bool splitRecord(ArchiveRecord* record, ArchiveError* err);
   std::unique_ptr<LineSource> _source;
   ArchiveHeader _header;
   size_t _headerCount = 0;
-  std::vector<bool> _numberValid;  // of the tokens of the record being read
 };
 
 // A whole archive in memory.
@@ -127,8 +139,8 @@ struct Archive {
   const ArchiveType* typeOf(const ArchiveRecord& record) const {
     return headers[record.header].typeById(record.typeId);
   }
-  // The token of a named field; null when the record's type has no such field.
-  const std::string* field(const ArchiveRecord& record, const std::string& name) const;
+  // The token of a named field; nullopt when the record's type has no such field.
+  std::optional<std::string_view> field(const ArchiveRecord& record, const std::string& name) const;
   std::optional<int64_t> fieldInt(const ArchiveRecord& record, const std::string& name) const;
   std::optional<uint64_t> fieldUInt(const ArchiveRecord& record, const std::string& name) const;
   // Records of a type (by name), optionally of one instance, in file order,
@@ -143,7 +155,7 @@ bool parseArchiveText(const std::string& text, Archive* archive, ArchiveError* e
 
 // Number texts as the monitor writes them: decimal, no sign, no leading zero
 // (uint), or with "-" before a non-zero value (int).
-bool parseUInt(const std::string& text, uint64_t* value);
-bool parseInt(const std::string& text, int64_t* value);
+bool parseUInt(std::string_view text, uint64_t* value);
+bool parseInt(std::string_view text, int64_t* value);
 
 }  // namespace tallyread

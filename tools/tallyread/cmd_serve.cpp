@@ -50,15 +50,15 @@ class LiveMetrics {
     _newest = std::max(_newest, (double)record.record.time);
     if (!record.type) return;
     const FieldChoice& choice = _selection.choose(record.headerSerial, *record.type);
-    const std::vector<std::string>& tokens = record.record.tokens;
-    if (!choice.typeSelected || !_selection.instanceMatches(tokens[2])) return;
-    static const std::string NO_PROCESS = "0";
-    _table.beginRecord(record.record.time, record.header->machine, record.type->name, tokens[2],
-                       tokens.size() > 3 ? tokens[3] : NO_PROCESS);
+    const ArchiveRecord& read = record.record;
+    if (!choice.typeSelected || !_selection.instanceMatches(read.instance())) return;
+    const std::string instance(read.instance());
+    const std::string processId = read.tokenCount() > 3 ? std::string(read.token(3)) : std::string("0");
+    _table.beginRecord(read.time, record.header->machine, record.type->name, instance, processId);
     for (size_t i = 0; i < choice.positions.size(); i++) {
       size_t position = choice.positions[i];
-      if (position < 3 || position >= tokens.size()) continue;  // type number, time stamp, instance
-      std::optional<double> value = fieldValue(choice.infos[i], tokens[position]);
+      if (position < 3 || position >= read.tokenCount()) continue;  // type number, time stamp, instance
+      std::optional<double> value = fieldValue(choice.infos[i], read.token(position));
       if (value) _table.add(choice.names[i], choice.infos[i], *value);
     }
   }

@@ -3,8 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include <sys/stat.h>
+#include <ctime>
 
 namespace tallyread {
 
@@ -42,46 +41,101 @@ double Extractor::realTime(const SeriesRecord& record) {
   return _baseStamp + (stamp - _baseStamp) * *_options.intervalMs / 1000.0;
 }
 
-// The stamps of an archive taken below one second count samples and run
-// ahead of the clock: a file whose last stamp lies well after the time it was
-// last written is such an archive. Without --interval-ms its stamps are shown
-// as they are, and the user is told so.
-void Extractor::noteSampleCounts() {
-  const double SLACK = 120;  // seconds: the flush delay of the monitor, and then some
-  for (const auto& [path, stamp] : _lastStamp) {
-    struct stat st;
-    if (stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode) || stamp <= (double)st.st_mtime + SLACK) continue;
-    _stampsCountSamples = true;
-    _series.note(*path + ": the time stamps run " + formatNumber(stamp - (double)st.st_mtime) +
-                 " s ahead of the time the file was written: they count samples (an archive taken below "
-                 "one second); give --interval-ms to turn them into times");
+// The cells of a choice, made once: their names and catalogue entries, and
+// how each one's value is found.
+Extractor::Kept& Extractor::keptFor(const FieldChoice& choice) {
+  auto found = _kept.find(&choice);
+  if (found != _kept.end()) return found->second;
+  Kept& kept = _kept[&choice];
+  for (size_t i = 0; i < choice.positions.size(); i++) {
+    Cell cell;
+    cell.name = &choice.names[i];
+    cell.info = choice.infos[i];
+    Plan plan{choice.positions[i], Plan::Value};
+    if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal)
+      plan.how = Plan::Rate;
+    else if (plan.position < 3 || (cell.info && cell.info->kind == FieldKind::Text))
+      plan.how = Plan::Token;  // the type number, time stamp or instance asked for by number, or text
+    else if (cell.info && cell.info->kind == FieldKind::FloatPattern)
+      plan.how = Plan::Float;
+    kept.cells.push_back(cell);
+    kept.plan.push_back(plan);
+  }
+  return kept;
+}
+
+void Extractor::fillCells(const std::vector<Plan>& plans, const ArchiveRecord& read,
+                          const PreviousRecords::Entry* previous, double time, std::vector<Cell>* cells) const {
+  const bool text = _options.text;
+  const size_t count = read.tokenCount();
+  // The previous record, read once for all cells.
+  const bool seen = previous && previous->seen;
+  const double seconds = seen ? time - previous->time : 0;
+  const ArchiveNumber* earlier = seen ? previous->numbers.data() : nullptr;
+  const size_t earlierCount = seen ? previous->numbers.size() : 0;
+  for (size_t i = 0; i < plans.size(); i++) {
+    Cell& cell = (*cells)[i];
+    const Plan& plan = plans[i];
+    size_t position = plan.position;
+    cell.value.reset();
+    if (text) cell.text.clear();
+    cell.isRate = plan.how == Plan::Rate && position < count;
+    if (position >= count) continue;
+    // Every value after the instance is a number the reader has read.
+    const ArchiveNumber& number = read.numbers[position];
+    switch (plan.how) {
+      case Plan::Rate:
+        if (position < earlierCount) {
+          const ArchiveNumber& before = earlier[position];
+          // The common case of ratePerSecond at hand: a 32-bit total that grew.
+          if (!cell.info->wide && !before.negative && !number.negative && number.magnitude >= before.magnitude &&
+              number.magnitude <= UINT32_MAX && seconds > 0)
+            cell.value = (double)(number.magnitude - before.magnitude) / seconds;
+          else
+            cell.value = ratePerSecond(before, number, seconds, cell.info->wide);
+        }
+        if (cell.value && text) cell.text = formatNumber(*cell.value);
+        continue;
+      case Plan::Token:  // an identifier asked for by number, or text: no value
+        break;
+      case Plan::Float:
+        cell.value = number.negative ? std::optional<double>(number.asDouble()) : floatFromPattern(number.magnitude);
+        if (text && cell.value) {
+          cell.text = formatFloat(*cell.value);
+          continue;
+        }
+        break;
+      case Plan::Value:
+        cell.value = number.asDouble();
+        break;
+    }
+    if (text) cell.text = read.token(position);
   }
 }
 
 bool Extractor::next(ShownRecord* out) {
   // Each choice of fields keeps its own cells, so that records of types that
   // take turns reuse their cells instead of building them again.
-  if (_lastChoice) out->cells.swap(_cells[_lastChoice]);
-  _lastChoice = nullptr;
+  if (_lastKept) out->cells.swap(_lastKept->cells);
+  _lastKept = nullptr;
   while (_series.next(&_record)) {
-    if (!_options.intervalMs) {
-      uint32_t& last = _lastStamp[_record.path];
-      if (_record.record.time > last) last = _record.record.time;
-    }
+    if (!_options.intervalMs) _stampClock.add(_record);
     if (!_record.type) continue;
     const FieldChoice& choice = _selection.choose(_record.headerSerial, *_record.type);
     if (!choice.typeSelected) continue;
-    const std::vector<std::string>& tokens = _record.record.tokens;
-    const std::string& instance = tokens[2];
+    const ArchiveRecord& read = _record.record;
+    std::string_view instance = read.instance();
     if (!_selection.instanceMatches(instance)) continue;
     double time = realTime(_record);
     // Several processes may share a name: a record follows the previous one of
     // the same name and process id. The previous record is kept also outside
     // the time range, so that the first rate inside it has its interval.
-    static const std::string NO_PROCESS = "0";
-    const std::string& processId = tokens.size() > 3 ? tokens[3] : NO_PROCESS;
-    _key.assign(instance).append(1, '\0').append(processId);
-    PreviousRecords::Entry* previous = _options.rate ? &_previous.at(_record.type->name, _key) : nullptr;
+    std::string_view processId = read.tokenCount() > 3 ? read.token(3) : std::string_view("0");
+    PreviousRecords::Entry* previous = nullptr;
+    if (_options.rate) {
+      _key.assign(instance).append(1, '\0').append(processId);
+      previous = &_previous.at(_record.type->name, _key);
+    }
     if (previous && previous->headerSerial != _record.headerSerial) {
       // A new header may describe the type with other fields: a value is
       // only compared with the value of the same field.
@@ -96,43 +150,10 @@ bool Extractor::next(ShownRecord* out) {
       out->time = time;
       out->type = _record.type;
       out->header = _record.header;
-      out->cells.swap(_cells[&choice]);
-      _lastChoice = &choice;
-      out->cells.resize(choice.positions.size());
-      for (size_t i = 0; i < choice.positions.size(); i++) {
-        Cell& cell = out->cells[i];
-        size_t position = choice.positions[i];
-        cell.name = &choice.names[i];
-        cell.info = choice.infos[i];
-        cell.isRate = false;
-        cell.value.reset();
-        cell.text.clear();
-        if (position >= tokens.size()) continue;
-        const std::string& token = tokens[position];
-        if (_options.rate && cell.info && cell.info->kind == FieldKind::RunningTotal) {
-          cell.isRate = true;
-          if (previous->seen && position < previous->numbers.size() && position < _record.record.numbers.size())
-            cell.value = ratePerSecond(previous->numbers[position], _record.record.numbers[position],
-                                       time - previous->time, cell.info->wide);
-          if (cell.value && _options.text) cell.text = formatNumber(*cell.value);
-          continue;
-        }
-        if (position < 3) {  // the type number, time stamp or instance asked for by number
-          cell.text = token;
-          continue;
-        }
-        if (cell.info && cell.info->kind == FieldKind::FloatPattern)
-          cell.value = fieldValue(cell.info, token);
-        else if (cell.info && cell.info->kind != FieldKind::Text)
-          cell.value = _record.record.numbers[position].asDouble();
-        else
-          cell.value = fieldValue(cell.info, token);
-        if (!_options.text) continue;
-        if (cell.info && cell.info->kind == FieldKind::FloatPattern && cell.value)
-          cell.text = formatFloat(*cell.value);
-        else
-          cell.text = token;
-      }
+      Kept& kept = keptFor(choice);
+      out->cells.swap(kept.cells);
+      _lastKept = &kept;
+      fillCells(kept.plan, read, previous, time, &out->cells);
     }
     if (shown) {
       // The instance and process id must outlive the keeping below.
@@ -140,12 +161,16 @@ bool Extractor::next(ShownRecord* out) {
       _processId = processId;
       out->instance = &_instance;
       out->processId = &_processId;
+      out->series = previous ? previous->number : 0;
     }
     if (previous) PreviousRecords::keep(*previous, time, _record.record);
     if (shown) return true;
   }
-  noteSampleCounts();
-  _lastStamp.clear();
+  for (const std::string& message : _stampClock.findings(time(nullptr))) {
+    _stampsCountSamples = true;
+    _series.note(message);
+  }
+  _stampClock = StampClock();
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include "rates.h"
 #include "selection.h"
 #include "series.h"
+#include "stampclock.h"
 
 namespace tallyread {
 
@@ -34,6 +35,9 @@ struct ShownRecord {
   const std::string* instance = nullptr;
   const std::string* processId = nullptr;  // "0" for host records and when the type has none
   const ArchiveHeader* header = nullptr;   // that describes the record; valid until the next call
+  // With rates: a number for the type, instance and process id, the same for
+  // each of their records (1, 2 ...); 0 without rates.
+  size_t series = 0;
   std::vector<Cell> cells;
 };
 
@@ -50,16 +54,30 @@ class Extractor {
 
  private:
   double realTime(const SeriesRecord& record);
-  void noteSampleCounts();
   Series& _series;
   Selection& _selection;
   ExtractOptions _options;
   SeriesRecord _record;
   PreviousRecords _previous;
   std::string _key, _instance, _processId;
-  std::map<const FieldChoice*, std::vector<Cell>> _cells;
-  const FieldChoice* _lastChoice = nullptr;
-  std::map<const std::string*, uint32_t> _lastStamp;  // of each file, to tell sample counts
+  // How a cell's value is found: a rate, the token as written, a float
+  // pattern decoded, or the number read.
+  struct Plan {
+    size_t position;
+    enum How { Rate, Token, Float, Value } how;
+  };
+  // Each choice of fields keeps its own cells, so that records of types that
+  // take turns reuse their cells instead of building them again.
+  struct Kept {
+    std::vector<Cell> cells;
+    std::vector<Plan> plan;
+  };
+  Kept& keptFor(const FieldChoice& choice);
+  void fillCells(const std::vector<Plan>& plans, const ArchiveRecord& read, const PreviousRecords::Entry* previous,
+                 double time, std::vector<Cell>* cells) const;
+  std::map<const FieldChoice*, Kept> _kept;
+  Kept* _lastKept = nullptr;
+  StampClock _stampClock;  // without --interval-ms: tells stamps that count samples
   size_t _baseSerial = 0;
   double _baseStamp = 0;
   bool _stampsCountSamples = false;

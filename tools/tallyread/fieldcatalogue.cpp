@@ -52,7 +52,7 @@ std::optional<double> floatFromPattern(uint64_t bits) {
   return (double)value;
 }
 
-std::optional<double> fieldValue(const FieldInfo* info, const std::string& text) {
+std::optional<double> fieldValue(const FieldInfo* info, std::string_view text) {
   if (info && info->kind == FieldKind::Text) return std::nullopt;
   uint64_t u;
   int64_t i;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tallyread {
 
@@ -44,6 +45,6 @@ std::optional<double> floatFromPattern(uint64_t bits);
 // The numeric value of a field's text as shown to a reader: a float pattern
 // decoded, anything else as the integer written. nullopt for text or a value
 // that is not a number.
-std::optional<double> fieldValue(const FieldInfo* info, const std::string& text);
+std::optional<double> fieldValue(const FieldInfo* info, std::string_view text);
 
 }  // namespace tallyread

@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,10 @@ class LineSource {
  public:
   // Reads from the text.
   explicit LineSource(const std::string& text);
-  // Reads from the open gzip handle, which the source closes.
-  explicit LineSource(gzFile file);
+  // Reads from the open gzip handle, which the source closes. Compressed data
+  // is decompressed ahead on a second thread when the handle reads a regular
+  // file (never a pipe or terminal, whose read could block its end).
+  explicit LineSource(gzFile file, bool regularFile = false);
   ~LineSource();
   LineSource(const LineSource&) = delete;
   LineSource& operator=(const LineSource&) = delete;
@@ -50,6 +53,10 @@ class LineSource {
  private:
   bool fill();
   gzFile _file = nullptr;
+  // Decompresses a gzip file ahead on a thread of its own, so that
+  // decompressing and parsing overlap; null for other input.
+  class ReadAhead;
+  std::unique_ptr<ReadAhead> _ahead;
   std::vector<char> _buffer;
   size_t _pos = 0;   // first byte not yet handed out
   size_t _scan = 0;  // bytes from _pos on up to here hold no newline

@@ -39,13 +39,14 @@ std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNu
 
 PreviousRecords::Entry& PreviousRecords::at(const std::string& type, const std::string& instance) {
   _key.assign(type).append(1, '\0').append(instance);
-  return _entries[_key];
+  Entry& entry = _entries[_key];
+  if (entry.number == 0) entry.number = ++_count;
+  return entry;
 }
 
 void PreviousRecords::keep(Entry& entry, double time, ArchiveRecord& record) {
   entry.seen = true;
   entry.time = time;
-  entry.tokens.swap(record.tokens);
   entry.numbers.swap(record.numbers);
 }
 

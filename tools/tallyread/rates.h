@@ -27,10 +27,10 @@ class PreviousRecords {
  public:
   struct Entry {
     bool seen = false;  // FALSE until a record was kept
+    size_t number = 0;  // 1 for the first type and instance met, 2 for the next ...
     size_t headerSerial = 0;          // of the header that described it
     std::vector<std::string> fields;  // that header's fields of the type
     double time = 0;
-    std::vector<std::string> tokens;
     std::vector<ArchiveNumber> numbers;
   };
   // The place of the type and instance: the previous record when seen.
@@ -41,6 +41,7 @@ class PreviousRecords {
 
  private:
   std::unordered_map<std::string, Entry> _entries;
+  size_t _count = 0;
   std::string _key;
 };
 

@@ -136,10 +136,11 @@ const FieldChoice& Selection::choose(size_t headerSerial, const ArchiveType& typ
   return choice;
 }
 
-bool Selection::instanceMatches(const std::string& instance) const {
+bool Selection::instanceMatches(std::string_view instance) const {
   if (_options.instances.empty()) return true;
+  std::string text(instance);
   for (const std::string& pattern : _options.instances)
-    if (matches(pattern, instance)) return true;
+    if (matches(pattern, text)) return true;
   return false;
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archivereader.h"
@@ -38,7 +39,7 @@ class Selection {
 
   // The choice for a type; computed once per header (headerSerial) and type.
   const FieldChoice& choose(size_t headerSerial, const ArchiveType& type);
-  bool instanceMatches(const std::string& instance) const;
+  bool instanceMatches(std::string_view instance) const;
   bool timeMatches(double time) const;
   const SelectionOptions& options() const { return _options; }
 

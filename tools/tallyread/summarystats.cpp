@@ -12,9 +12,16 @@ void FieldStats::add(double value) {
 
 void SummaryStats::add(const ShownRecord& record) {
   if (record.cells.empty()) return;
-  _groupKey.assign(record.type->name).append(1, '\0').append(*record.instance).append(1, '\0').append(
-      *record.processId);
-  Group& group = _groups[_groupKey];
+  Group* place;
+  if (record.series) {
+    if (record.series >= _bySeries.size()) _bySeries.resize(record.series + 1);
+    place = &_bySeries[record.series];
+  } else {
+    _groupKey.assign(record.type->name).append(1, '\0').append(*record.instance).append(1, '\0').append(
+        *record.processId);
+    place = &_groups[_groupKey];
+  }
+  Group& group = *place;
   if (group.layout != record.cells[0].name || group.slots.size() != record.cells.size()) {
     // Processes that share a name are told apart by their process id.
     std::string instance = *record.instance;

@@ -46,6 +46,7 @@ class SummaryStats {
     std::vector<std::pair<StatsKey, FieldStats>*> slots;  // null for a cell not summarised
   };
   std::unordered_map<std::string, Group> _groups;
+  std::vector<Group> _bySeries;  // groups of records that carry a series number, by that number
   std::map<StatsKey, std::pair<StatsKey, FieldStats>*> _byKey;
   std::deque<std::pair<StatsKey, FieldStats>> _stats;
   std::vector<std::pair<StatsKey, FieldStats>*> _order;
