@@ -15,7 +15,7 @@
 
 #include "host/hosttypes.h"
 #include "host/syserror.h"
-#include "monitor/kprcallexitflags.h"
+#include "shrpc/kprcallexitflags.h"
 #include "shrpc/hostshrstate.h"
 
 // Clears the trace flag and sets it again when QL_DEBUG_SHARED_MEM is defined

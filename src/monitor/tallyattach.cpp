@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "host/utlexit.h"
-#include "monitor/kprcallexitflags.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/hostshr.h"
+#include "shrpc/kprcallexitflags.h"
 #include "shrpc/shrpccmn.h"
 
 namespace {
