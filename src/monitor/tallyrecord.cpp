@@ -6,7 +6,7 @@
 #include "archive/hoststatwriter.h"
 #include "host/hosttime.h"
 #include "host/utlexit.h"
-#include "hoststats/hostprocess.h"
+#include "host/hostprocess.h"
 #include "hoststats/listedprocs.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/shrpccmn.h"

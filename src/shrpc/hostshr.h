@@ -22,8 +22,6 @@
 // (printing "[Debug]: Shared memory debug tracing enabled"); then runs the
 // self-test of the atomic operations. Called before every attach.
 void HostShrInit();
-// TRUE when shared memory tracing is on (trace lines go to standard output).
-BoolType HostShrDebugEnabled();
 
 // IPC key of the cache named locStr, or 0 when it cannot be found (reason in sErr).
 int getKey(const char* locStr, SysErrorSType* sErr);
