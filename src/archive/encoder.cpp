@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "archive/archivesink.h"
 #include "archive/decimal.h"
 #include "archive/hoststatwriter.h"
 #include "host/utlexit.h"
-#include "monitor/tallymgr.h"
 
 namespace {
 
@@ -168,14 +168,14 @@ void HostStatWriter::flushIfNeeded() {
 }
 
 void HostStatWriter::flushBuffer() {
-  UTL_GUARANTEE(mgr != nullptr);
+  UTL_GUARANTEE(sink != nullptr);
   int used = spaceUsed();
   if (used > 0) {
-    mgr->writeToFile(buffer, (size_t)used);
+    sink->writeToFile(buffer, (size_t)used);
     bufPtr = buffer;
     *bufPtr = '\0';
   }
-  mgr->flushOutFile();
+  sink->flushOutFile();
 }
 
 // --- characters and strings ---

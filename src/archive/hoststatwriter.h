@@ -13,8 +13,10 @@
 
 #include "host/hosttypes.h"
 
+class ArchiveSink;
 class TallyMgr;
 struct HostStatsState;
+struct ListedProcesses;
 struct ProcessTracker;
 
 // The 30 per-process operating-system figures of one process, in record order
@@ -35,7 +37,8 @@ class HostStatWriter {
   BoolType quiet = FALSE;
   size_t bufferSize = 0;
   uint32_t sampleTimeStamp = 0;
-  TallyMgr* mgr = nullptr;
+  TallyMgr* mgr = nullptr;      // the manager that owns the writer; only stored here
+  ArchiveSink* sink = nullptr;  // receives the text of every flush (the manager's output file)
 
   // --- collection switches (set by the command line) ---
   BoolType disableSystemStats = FALSE;
@@ -68,6 +71,11 @@ class HostStatWriter {
   // The table of open /proc files and the /proc walk of listed users; created on
   // first use by the per-process functions and kept as long as the writer.
   ProcessTracker* procTracker = nullptr;
+  // The processes listed with -Q and -U, those excluded and those already
+  // recorded in this sample; handed in by the manager that owns the lists.
+  ListedProcesses* listed = nullptr;
+  // The manager's quiet flag (-q), read when a one-time warning is due.
+  const BoolType* quietMode = nullptr;
   // Creates the process tracking reading below procRoot (tests hand in a fixture
   // tree); later calls change nothing. Called implicitly with "/proc".
   void initProcessTracking(const char* procRoot);

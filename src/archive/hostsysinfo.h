@@ -15,15 +15,6 @@ void HostGetSystemName(char* buf, size_t size);
 // The description for a given identification (SunOS 5.x is shown as Solaris 2.x).
 void HostDescribeSystem(const struct utsname* u, char* buf, size_t size);
 
-// TRUE when fmt formats successfully and names a month (%m %b %B %h), the day
-// (%d), the hour (%H, or %I with %p or %P), the minutes (%M) and the seconds (%S).
-BoolType HostTimeFormatIsUsable(const char* fmt);
-
-// Chooses the header's date-and-time format: cftime when it is set and usable,
-// else the locale's date format followed by " %H:%M:%S %Z". Returns FALSE when
-// cftime was given but refused (the caller reports that once).
-BoolType HostChooseTimeFormat(const char* cftime, char* out, size_t outSize);
-
-// The current local time in the format chosen once per process from QL_CFTIME
+// The current local time in the format chosen (HostChooseTimeFormat) once per process from QL_CFTIME
 // (a refused value is reported once on standard error).
 void HostFormatHeaderTime(char* buf, size_t size);

@@ -61,8 +61,6 @@ BoolType StatTypeIndexForEnvoyStat(const char* name, int* index) {
 }
 
 int StatTypeCounterCount(StatTypeKind kind) { return layoutOf(kind).nameCount - STATTYPE_FIXED_COUNT; }
-int StatType32BitCounterCount(StatTypeKind kind) { return layoutOf(kind).count32; }
-int StatTypeFirst64BitOffset(StatTypeKind kind) { return layoutOf(kind).first64; }
 
 int StatTypeByteOffsetForIndex(StatTypeKind kind, int index) {
   const KindLayout& k = layoutOf(kind);

@@ -42,10 +42,6 @@ BoolType StatTypeIndexForEnvoyStat(const char* name, int* index);
 
 // Named counters of the kind: 154, 302, 223.
 int StatTypeCounterCount(StatTypeKind kind);
-// 32-bit counters after processId and sessionId: 135, 237, 167.
-int StatType32BitCounterCount(StatTypeKind kind);
-// Offset of the first 64-bit statistic within the kind-specific block: 400, 808, 528.
-int StatTypeFirst64BitOffset(StatTypeKind kind);
 
 // Counter index to byte offset within the statistics block: 8 + 4 * index for
 // the 32-bit counters, 152 + first64 + 8 * (index - count32) for the 64-bit ones.

@@ -40,7 +40,6 @@ void raiseSoftLimits() {
 
 void HostInit() {
   if (hostInitDone.exchange(1) != 0) return;
-  HostSignalManagerType::init();
   UtlExitInit();
   (void)HostGetNanoTime();  // the first clock reading maps the vDSO page
 

@@ -26,21 +26,8 @@ void HostReleaseTerminationSignals();
 void HostIncrementSigTerm();
 BoolType HostGetSigTerm();
 
-// TRUE once a fatal signal has been handled (the process is going down).
-BoolType HostProcessFailed();
-
 // Symbolic name of a signal ("SIGSEGV"); "SIG?" for an unknown number.
 const char* HostSignalName(int sig);
-
-// The signal manager. While deferral is on, a handled signal is only recorded;
-// ending the deferral raises each recorded signal again. Only the creation of a
-// child process would turn it on; the monitor never does.
-struct HostSignalManagerType {
-  static void init();  // nothing deferred, nothing recorded
-  static void deferSignals();
-  static void undeferSignals();
-  static BoolType deferring();
-};
 
 // Writes the call stack of the current thread to fd with async-signal-safe writes.
 void HostPrintStack(int fd);

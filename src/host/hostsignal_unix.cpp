@@ -34,9 +34,6 @@ void (*companionFunction)() = nullptr;
 std::atomic<int> installed{0};
 std::atomic<int> segvCount{0};
 std::atomic<int> coreAttempts{0};
-std::atomic<int> processFailed{0};
-std::atomic<int> deferringSignals{0};
-std::atomic<unsigned long long> pendingSignals{0};  // one bit per signal number below 64
 
 struct NamedValue {
   int value;
@@ -223,7 +220,6 @@ void fatalSignal(int sig, const struct sigaction* previous, siginfo_t* info, voi
   line.str("\n\nQuillon Signal Handler: Signal ").num(sig).str(",  ").str(HostSignalName(sig)).str(" Received \n");
   line.writeTo(2);
   writeFaultCode(sig, info);
-  processFailed.store(1);
   HostPrintStack(2);
   // A saved previous handler is a plain signal handler that cannot tell whether
   // it dealt with the signal, so it is called and the process still goes down.
@@ -237,11 +233,6 @@ void fatalSignal(int sig, const struct sigaction* previous, siginfo_t* info, voi
 
 void faultHandler(int sig, siginfo_t* info, void* context) {
   int savedErrno = errno;
-  if (deferringSignals.load()) {
-    if (sig < 64) pendingSignals.fetch_or(1ULL << sig);
-    errno = savedErrno;
-    return;
-  }
   if (info) writeSender(sig, info);
 
   const struct sigaction* previous = nullptr;
@@ -416,25 +407,7 @@ void HostReleaseTerminationSignals() {
   sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
-BoolType HostProcessFailed() { return processFailed.load() ? TRUE : FALSE; }
-
 const char* HostSignalName(int sig) {
   const char* name = lookup(SIGNAL_NAMES, sig);
   return name ? name : "SIG?";
 }
-
-void HostSignalManagerType::init() {
-  deferringSignals.store(0);
-  pendingSignals.store(0);
-}
-
-void HostSignalManagerType::deferSignals() { deferringSignals.store(1); }
-
-void HostSignalManagerType::undeferSignals() {
-  deferringSignals.store(0);
-  unsigned long long pending = pendingSignals.exchange(0);
-  for (int sig = 1; sig < 64; sig++)
-    if (pending & (1ULL << sig)) raise(sig);
-}
-
-BoolType HostSignalManagerType::deferring() { return deferringSignals.load() ? TRUE : FALSE; }

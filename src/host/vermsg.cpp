@@ -9,8 +9,8 @@
 #include <ctime>
 #include <string>
 
-#include "archive/hostsysinfo.h"
 #include "buildinfo.h"
+#include "host/timeformat.h"
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 

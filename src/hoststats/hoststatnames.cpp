@@ -1,7 +1,7 @@
 #include "hoststats/hoststatnames.h"
 
 #include "archive/hoststatwriter.h"
-#include "monitor/tallymgr.h"
+#include "hoststats/listedprocs.h"
 
 
 #define HOST_CPU_NAMES                                                                                          \
@@ -63,7 +63,7 @@ namespace {
 BoolType always(const HostStatWriter&) { return TRUE; }
 // Processes listed with -Q or owners listed with -U.
 BoolType listedProcesses(const HostStatWriter& w) {
-  return w.mgr != nullptr && (w.mgr->pidsToMonitor.size() > 0 || w.mgr->uidsToMonitor.size() > 0) ? TRUE : FALSE;
+  return w.listed != nullptr && monitorNonQlProcesses(*w.listed) ? TRUE : FALSE;
 }
 BoolType cpus(const HostStatWriter& w) { return w.monitorCpus; }
 BoolType disks(const HostStatWriter& w) { return w.monitorDisks; }

@@ -133,12 +133,7 @@ void HostStatsState::allocateStatMemory(const HostStatsSwitches& sw) {
   if (sw.monitorCpus) {
     UTL_GUARANTEE(numCpus > 0);
     for (int i = 0; i < numCpus; i++) {
-      const uint32_t* s = eachCpuStats[i].data();
-      lastCpuStats[i][CPU_STAT_IDLE] = s[CPUSTAT_IDLE];
-      lastCpuStats[i][CPU_STAT_USER] = s[CPUSTAT_USER];
-      lastCpuStats[i][CPU_STAT_SYSTEM] = s[CPUSTAT_KERNEL];
-      lastCpuStats[i][CPU_STAT_IOWAIT] = s[CPUSTAT_WIO];
-      lastCpuStats[i][CPU_STAT_SWAPWAIT] = s[CPUSTAT_WSWAP] + s[CPUSTAT_WPIO];
+      cpuStatesFromSlots(eachCpuStats[i].data(), lastCpuStats[i].data());
     }
   }
 }

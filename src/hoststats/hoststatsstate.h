@@ -43,6 +43,16 @@ enum CpuStatSlot {
   CPUSTAT_FSPGIN, CPUSTAT_FSPGOUT, CPUSTAT_FSFREE,
   CPUSTAT_COUNT
 };
+
+// The five CPU time states from the accumulation slots: the swap wait is the
+// wait for swapping and for page I/O together.
+inline void cpuStatesFromSlots(const uint32_t* slots, uint32_t* states) {
+  states[CPU_STAT_IDLE] = slots[CPUSTAT_IDLE];
+  states[CPU_STAT_USER] = slots[CPUSTAT_USER];
+  states[CPU_STAT_SYSTEM] = slots[CPUSTAT_KERNEL];
+  states[CPU_STAT_IOWAIT] = slots[CPUSTAT_WIO];
+  states[CPU_STAT_SWAPWAIT] = slots[CPUSTAT_WSWAP] + slots[CPUSTAT_WPIO];
+}
 const int FIRST_CPUSTAT_TOWRITE = CPUSTAT_BREAD;
 static_assert(CPUSTAT_COUNT == 67 && CPUSTAT_FSFREE - FIRST_CPUSTAT_TOWRITE + 1 == 61, "CPU slots");
 
@@ -180,6 +190,7 @@ struct HostStatsState {
   BoolType readSystemStats(const HostStatsSwitches& sw);
   // Fills every record for this sample (HostStatsGetStatsForSystem).
   BoolType collect(const HostStatsSwitches& sw);
+  BoolType collectSchedulerAndSwap();
   BoolType getTcpStats(KstatTcpMib* out);
   template <typename R>
   void getIoStats(const KstatIo& cur, KstatIo* prev, R* out);

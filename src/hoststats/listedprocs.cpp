@@ -12,24 +12,26 @@
 #include "archive/hoststatwriter.h"
 #include "host/utlexit.h"
 #include "hoststats/processtracker.h"
-#include "monitor/tallymgr.h"
+#include "hoststats/sortedlist.h"
 
-BoolType monitorNonQlProcesses(const TallyMgr& mgr) {
-  return !mgr.pidsToMonitor.isEmpty() || !mgr.uidsToMonitor.isEmpty() ? TRUE : FALSE;
+BoolType monitorNonQlProcesses(const ListedProcesses& lists) {
+  return !lists.pidsToMonitor->isEmpty() || !lists.uidsToMonitor->isEmpty() ? TRUE : FALSE;
 }
 
-BoolType monitorAllPidsOwnedByUids(const TallyMgr& mgr) { return mgr.uidsToMonitor.isEmpty() ? FALSE : TRUE; }
-
-BoolType monitoringPid(const TallyMgr& mgr, int pid) { return mgr.pidsToMonitor.hasEntry(pid); }
-
-BoolType monitoringUid(const TallyMgr& mgr, int uid) { return mgr.uidsToMonitor.hasEntry(uid); }
-
-BoolType excludePid(const TallyMgr& mgr, int pid) {
-  return mgr.pidsToExclude.hasEntry(pid) || mgr.pidsWrittenThisTime.hasEntry(pid) ? TRUE : FALSE;
+BoolType monitorAllPidsOwnedByUids(const ListedProcesses& lists) {
+  return lists.uidsToMonitor->isEmpty() ? FALSE : TRUE;
 }
 
-BoolType shouldWriteProcess(const TallyMgr& mgr, int pid, int uid) {
-  return (monitoringUid(mgr, uid) || monitoringPid(mgr, pid)) && !excludePid(mgr, pid) ? TRUE : FALSE;
+BoolType monitoringPid(const ListedProcesses& lists, int pid) { return lists.pidsToMonitor->hasEntry(pid); }
+
+BoolType monitoringUid(const ListedProcesses& lists, int uid) { return lists.uidsToMonitor->hasEntry(uid); }
+
+BoolType excludePid(const ListedProcesses& lists, int pid) {
+  return lists.pidsToExclude->hasEntry(pid) || lists.pidsWrittenThisTime->hasEntry(pid) ? TRUE : FALSE;
+}
+
+BoolType shouldWriteProcess(const ListedProcesses& lists, int pid, int uid) {
+  return (monitoringUid(lists, uid) || monitoringPid(lists, pid)) && !excludePid(lists, pid) ? TRUE : FALSE;
 }
 
 namespace {
@@ -48,22 +50,23 @@ void writeStatsForProcess(HostStatWriter* w, int pid, const HostProcessStatsSTyp
 
 // Listed pids only: in list order; a pid that fails to read is overwritten with
 // -1 in the list, which is never sorted or searched in this mode.
-void writeListedPids(HostStatWriter* w, TallyMgr& mgr) {
-  for (int i = 0; i < mgr.pidsToMonitor.numEntries; i++) {
-    int pid = mgr.pidsToMonitor.list[i];
-    if (pid <= 0 || excludePid(mgr, pid)) continue;
+void writeListedPids(HostStatWriter* w, const ListedProcesses& lists) {
+  SortedList& pids = *lists.pidsToMonitor;
+  for (int i = 0; i < pids.numEntries; i++) {
+    int pid = pids.list[i];
+    if (pid <= 0 || excludePid(lists, pid)) continue;
     HostProcessStatsSType stats;
     if (w->HostStatsGetStatsForProcess(pid, &stats)) {
       writeStatsForProcess(w, pid, stats);
     } else {
-      mgr.pidsToMonitor.list[i] = -1;
+      pids.list[i] = -1;
     }
   }
 }
 
 // Listed users (and listed pids with them): every process in /proc, in
 // directory order, whose owner or pid is listed.
-void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
+void writeListedUsersAndPids(HostStatWriter* w, const ListedProcesses& lists) {
   ProcessTracker* t = w->procTracker;
   if (t->procDir == nullptr) t->procDir = opendir(t->procRoot.c_str());
   if (t->procDir == nullptr) {
@@ -87,27 +90,27 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
     if (errno != 0 || *end != '\0' || value <= 0 || value > 0x7fffffffL) continue;
     int pid = (int)value;
     if (PidHashEntry* e = t->pidMap.lookup(pid)) t->pidMap.markRead(e);  // it still exists
-    if (excludePid(mgr, pid)) continue;
+    if (excludePid(lists, pid)) continue;
     // A process whose last read found a listed user is read at once: the read
     // says who it runs as now, which is who owns its directory, and spares a
     // look-up of the directory for each of that user's processes at every
     // sample. Any other entry's owner is looked up from the open directory.
     int owner = t->ownerAtLastRead(pid);
-    BoolType ownerFromRead = owner >= 0 && monitoringUid(mgr, owner) ? TRUE : FALSE;
+    BoolType ownerFromRead = owner >= 0 && monitoringUid(lists, owner) ? TRUE : FALSE;
     if (!ownerFromRead) {
       struct stat st;
       if (fstatat(dirfd(t->procDir), d->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
       owner = (int)st.st_uid;
-      if (!shouldWriteProcess(mgr, pid, owner)) continue;
+      if (!shouldWriteProcess(lists, pid, owner)) continue;
     }
     HostProcessStatsSType stats;
     if (!w->HostStatsGetStatsForProcess(pid, &stats)) {
-      mgr.pidsToExclude.add(pid);
-      UTL_GUARANTEE(!shouldWriteProcess(mgr, pid, owner));
+      lists.pidsToExclude->add(pid);
+      UTL_GUARANTEE(!shouldWriteProcess(lists, pid, owner));
       continue;
     }
     // One that has changed its user since is not recorded.
-    if (ownerFromRead && !shouldWriteProcess(mgr, pid, t->ownerAtLastRead(pid))) continue;
+    if (ownerFromRead && !shouldWriteProcess(lists, pid, t->ownerAtLastRead(pid))) continue;
     writeStatsForProcess(w, pid, stats);
   }
   rewinddir(t->procDir);
@@ -121,15 +124,15 @@ void writeListedUsersAndPids(HostStatWriter* w, TallyMgr& mgr) {
 }  // namespace
 
 void HostStatWriter::writeStatsForListedProcesses() {
-  UTL_GUARANTEE(mgr != nullptr);
-  TallyMgr& m = *mgr;
-  if (!monitorNonQlProcesses(m)) return;
+  UTL_GUARANTEE(listed != nullptr);
+  const ListedProcesses& lists = *listed;
+  if (!monitorNonQlProcesses(lists)) return;
   if (!procTracker) initProcessTracking("/proc");
-  m.pidsToExclude.sortIfNeeded();
-  m.pidsWrittenThisTime.sortIfNeeded();
-  if (monitorAllPidsOwnedByUids(m)) {
-    writeListedUsersAndPids(this, m);
+  lists.pidsToExclude->sortIfNeeded();
+  lists.pidsWrittenThisTime->sortIfNeeded();
+  if (monitorAllPidsOwnedByUids(lists)) {
+    writeListedUsersAndPids(this, lists);
   } else {
-    writeListedPids(this, m);
+    writeListedPids(this, lists);
   }
 }

@@ -6,15 +6,23 @@
 
 #include "host/hosttypes.h"
 
-class TallyMgr;
+class SortedList;
+
+// The lists the decision reads, owned by the manager and handed to the writer.
+struct ListedProcesses {
+  SortedList* pidsToMonitor = nullptr;        // -Q
+  SortedList* uidsToMonitor = nullptr;        // -U
+  SortedList* pidsToExclude = nullptr;        // failed to read earlier in the run
+  SortedList* pidsWrittenThisTime = nullptr;  // already recorded in this sample
+};
 
 // TRUE when -Q or -U listed anything.
-BoolType monitorNonQlProcesses(const TallyMgr& mgr);
+BoolType monitorNonQlProcesses(const ListedProcesses& lists);
 // TRUE when -U listed users.
-BoolType monitorAllPidsOwnedByUids(const TallyMgr& mgr);
-BoolType monitoringPid(const TallyMgr& mgr, int pid);
-BoolType monitoringUid(const TallyMgr& mgr, int uid);
+BoolType monitorAllPidsOwnedByUids(const ListedProcesses& lists);
+BoolType monitoringPid(const ListedProcesses& lists, int pid);
+BoolType monitoringUid(const ListedProcesses& lists, int uid);
 // Failed to read earlier in the run, or already recorded in this sample.
-BoolType excludePid(const TallyMgr& mgr, int pid);
+BoolType excludePid(const ListedProcesses& lists, int pid);
 // Listed by pid or by owner, and not excluded.
-BoolType shouldWriteProcess(const TallyMgr& mgr, int pid, int uid);
+BoolType shouldWriteProcess(const ListedProcesses& lists, int pid, int uid);

@@ -7,7 +7,7 @@
 
 #include "host/hosttime.h"
 #include "host/utlexit.h"
-#include "hoststats/hostprocess.h"
+#include "host/hostprocess.h"
 
 uint32_t UtlPowerOf2GreaterThan(uint32_t n) {
   uint32_t p = 1;

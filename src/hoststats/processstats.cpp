@@ -3,7 +3,6 @@
 #include "hoststats/processstats.h"
 
 #include "hoststats/processtracker.h"
-#include "monitor/tallymgr.h"
 
 void HostStatWriter::initProcessTracking(const char* procRoot) {
   if (procTracker) return;
@@ -15,7 +14,7 @@ void HostStatWriter::initProcessTracking(const char* procRoot) {
 
 BoolType HostStatWriter::HostStatsGetStatsForProcess(int processId, HostProcessStatsSType* stats) {
   if (!procTracker) initProcessTracking("/proc");
-  BoolType beQuiet = quiet || (mgr && mgr->quietMode) ? TRUE : FALSE;
+  BoolType beQuiet = quiet || (quietMode && *quietMode) ? TRUE : FALSE;
   return procTracker->readProcess(processId, beQuiet, stats);
 }
 

@@ -33,13 +33,44 @@ void storeSolarisCpuStats(uint32_t* slots, const KstatCpuStat* cs) {
   for (int s = FIRST_CPUSTAT_TOWRITE; s < CPUSTAT_COUNT; s++) slots[s] += totals[s - FIRST_CPUSTAT_TOWRITE];
 }
 
+// The TCP record from the MIB counters.
+static void tcpStatsFromMib(const KstatTcpMib& m, HostTcpStatsSType* out) {
+  HostTcpStatsSType& t = *out;
+  t.segments = m.tcpInSegs + m.tcpOutSegs;
+  t.connectionsEstablished = m.tcpCurrEstab;
+  t.connectionsActive = m.tcpActiveOpens;
+  t.connectionsPassive = m.tcpPassiveOpens;
+  t.connectionFailures = m.tcpAttemptFails;
+  t.connectionsReset = m.tcpEstabResets;
+  t.segmentsReceived = m.tcpInSegs;
+  t.segmentsSent = m.tcpOutSegs;
+  t.segmentsRetransmitted = m.tcpRetransSegs;
+  t.sentTcpBytes = m.tcpOutDataBytes;
+  t.retransmittedTcpBytes = m.tcpRetransBytes;
+  t.acksSent = m.tcpOutAck;
+  t.delayedAcksSent = m.tcpOutAckDelayed;
+  t.controlSegmentsSent = m.tcpOutControl;
+  t.acksReceived = m.tcpInAckSegs;
+  t.ackedBytes = m.tcpInAckBytes;
+  t.duplicateAcks = m.tcpInDupAck;
+  t.acksForUnsentData = m.tcpInAckUnsent;
+  t.receivedInorderBytes = m.tcpInDataInorderBytes;
+  t.receivedOutOfOrderBytes = m.tcpInDataUnorderBytes;
+  t.receivedDuplicateBytes = m.tcpInDataDupBytes;
+  t.receivedPartialDuplicateBytes = m.tcpInDataPartDupBytes;
+  t.retransmitTimeouts = m.tcpTimRetrans;
+  t.retransmitTimeoutDrops = m.tcpTimRetransDrop;
+  t.keepAliveTimeouts = m.tcpTimKeepalive;
+  t.keepAliveProbes = m.tcpTimKeepaliveProbe;
+  t.keepAliveDrops = m.tcpTimKeepaliveDrop;
+  t.listenQueueFull = m.tcpListenDrop;
+  t.halfOpenQueueFull = m.tcpListenDropQ0;
+  t.halfOpenDrops = m.tcpHalfOpenDrop;
+}
+
 void computeCpuStats(HostCpuStatsSType* out, const uint32_t* slots, uint32_t* last) {
   uint32_t state[MAX_CPU_STATS];
-  state[CPU_STAT_IDLE] = slots[CPUSTAT_IDLE];
-  state[CPU_STAT_USER] = slots[CPUSTAT_USER];
-  state[CPU_STAT_SYSTEM] = slots[CPUSTAT_KERNEL];
-  state[CPU_STAT_IOWAIT] = slots[CPUSTAT_WIO];
-  state[CPU_STAT_SWAPWAIT] = slots[CPUSTAT_WSWAP] + slots[CPUSTAT_WPIO];
+  cpuStatesFromSlots(slots, state);
   uint32_t delta[MAX_CPU_STATS];
   uint32_t total = 0;
   for (int s = 0; s < MAX_CPU_STATS; s++) {
@@ -179,6 +210,42 @@ BoolType HostStatsState::readSystemStats(const HostStatsSwitches& sw) {
   return TRUE;
 }
 
+// The scheduler queues, free memory and swap over the seconds since the last
+// sample; FALSE when an object has an unexpected size.
+BoolType HostStatsState::collectSchedulerAndSwap() {
+  // An object never read yet (its failure reported) has no figures to give.
+  if (!sysinfokp || !sysinfokp->data) return TRUE;
+  if (sysinfokp->dataSize < sizeof(KstatSysinfo)) {
+    fprintf(stderr, "incorrect size for sysinfo. Expected %d, got %d\n", (int)sizeof(KstatSysinfo),
+            (int)sysinfokp->dataSize);
+    return FALSE;
+  }
+  KstatSysinfo si;
+  memcpy(&si, sysinfokp->data, sizeof si);
+  uint32_t seconds = si.updates - lastsysinfo.updates;
+  if (seconds == 0) seconds = 1;
+  systemStats.schedulerRunCount = si.runque;
+  systemStats.schedulerSwapCount = si.swpque;
+  systemStats.schedulerWaitCount = si.waiting;
+  lastsysinfo = si;
+
+  if (vmkp && vmkp->data) {
+    if (vmkp->dataSize != 40 && vmkp->dataSize != 48) {
+      fprintf(stderr, "incorrect size for vminfo. Expected %d or %d, got %d.\n", 40, 48, (int)vmkp->dataSize);
+      return FALSE;
+    }
+    KstatVminfo vi;
+    memcpy(&vi, vmkp->data, 40);
+    systemStats.freeMemory = cvtPagesToMB(vi.freemem - lastvminfo.freemem, seconds);
+    systemStats.reservedSwap = cvtPagesToMB(vi.swap_resv - lastvminfo.swap_resv, seconds);
+    systemStats.allocatedSwap = cvtPagesToMB(vi.swap_alloc - lastvminfo.swap_alloc, seconds);
+    systemStats.unreservedSwap = cvtPagesToMB(vi.swap_avail - lastvminfo.swap_avail, seconds);
+    systemStats.unallocatedSwap = cvtPagesToMB(vi.swap_free - lastvminfo.swap_free, seconds);
+    memcpy(&lastvminfo, &vi, 40);
+  }
+  return TRUE;
+}
+
 BoolType HostStatsState::collect(const HostStatsSwitches& sw) {
   memset(&systemStats, 0, sizeof systemStats);
   if (!kc || !readSystemStats(sw)) return FALSE;
@@ -188,37 +255,7 @@ BoolType HostStatsState::collect(const HostStatsSwitches& sw) {
                       systemNamedData);
   systemStats.physicalMemory = physicalMemory;
 
-  // An object never read yet (its failure reported) has no figures to give.
-  if (sysinfokp && sysinfokp->data) {
-    if (sysinfokp->dataSize < sizeof(KstatSysinfo)) {
-      fprintf(stderr, "incorrect size for sysinfo. Expected %d, got %d\n", (int)sizeof(KstatSysinfo),
-              (int)sysinfokp->dataSize);
-      return FALSE;
-    }
-    KstatSysinfo si;
-    memcpy(&si, sysinfokp->data, sizeof si);
-    uint32_t seconds = si.updates - lastsysinfo.updates;
-    if (seconds == 0) seconds = 1;
-    systemStats.schedulerRunCount = si.runque;
-    systemStats.schedulerSwapCount = si.swpque;
-    systemStats.schedulerWaitCount = si.waiting;
-    lastsysinfo = si;
-
-    if (vmkp && vmkp->data) {
-      if (vmkp->dataSize != 40 && vmkp->dataSize != 48) {
-        fprintf(stderr, "incorrect size for vminfo. Expected %d or %d, got %d.\n", 40, 48, (int)vmkp->dataSize);
-        return FALSE;
-      }
-      KstatVminfo vi;
-      memcpy(&vi, vmkp->data, 40);
-      systemStats.freeMemory = cvtPagesToMB(vi.freemem - lastvminfo.freemem, seconds);
-      systemStats.reservedSwap = cvtPagesToMB(vi.swap_resv - lastvminfo.swap_resv, seconds);
-      systemStats.allocatedSwap = cvtPagesToMB(vi.swap_alloc - lastvminfo.swap_alloc, seconds);
-      systemStats.unreservedSwap = cvtPagesToMB(vi.swap_avail - lastvminfo.swap_avail, seconds);
-      systemStats.unallocatedSwap = cvtPagesToMB(vi.swap_free - lastvminfo.swap_free, seconds);
-      memcpy(&lastvminfo, &vi, 40);
-    }
-  }
+  if (!collectSchedulerAndSwap()) return FALSE;
 
   computeCpuStats(&systemStats.cpuStats, combinedCpus, lastCombinedCpuStats);
   if (sw.monitorCpus)
@@ -254,38 +291,7 @@ BoolType HostStatsState::collect(const HostStatsSwitches& sw) {
       copyObjectName(n.name, cnetkps[i]);
       setNamedItemsInto(cnetkps[i], &n.inputPackets, reinterpret_cast<uint32_t*>(n.name), cnetNamedData);
     }
-    const KstatTcpMib& m = nativeTcpStats;
-    HostTcpStatsSType& t = tcpStats;
-    t.segments = m.tcpInSegs + m.tcpOutSegs;
-    t.connectionsEstablished = m.tcpCurrEstab;
-    t.connectionsActive = m.tcpActiveOpens;
-    t.connectionsPassive = m.tcpPassiveOpens;
-    t.connectionFailures = m.tcpAttemptFails;
-    t.connectionsReset = m.tcpEstabResets;
-    t.segmentsReceived = m.tcpInSegs;
-    t.segmentsSent = m.tcpOutSegs;
-    t.segmentsRetransmitted = m.tcpRetransSegs;
-    t.sentTcpBytes = m.tcpOutDataBytes;
-    t.retransmittedTcpBytes = m.tcpRetransBytes;
-    t.acksSent = m.tcpOutAck;
-    t.delayedAcksSent = m.tcpOutAckDelayed;
-    t.controlSegmentsSent = m.tcpOutControl;
-    t.acksReceived = m.tcpInAckSegs;
-    t.ackedBytes = m.tcpInAckBytes;
-    t.duplicateAcks = m.tcpInDupAck;
-    t.acksForUnsentData = m.tcpInAckUnsent;
-    t.receivedInorderBytes = m.tcpInDataInorderBytes;
-    t.receivedOutOfOrderBytes = m.tcpInDataUnorderBytes;
-    t.receivedDuplicateBytes = m.tcpInDataDupBytes;
-    t.receivedPartialDuplicateBytes = m.tcpInDataPartDupBytes;
-    t.retransmitTimeouts = m.tcpTimRetrans;
-    t.retransmitTimeoutDrops = m.tcpTimRetransDrop;
-    t.keepAliveTimeouts = m.tcpTimKeepalive;
-    t.keepAliveProbes = m.tcpTimKeepaliveProbe;
-    t.keepAliveDrops = m.tcpTimKeepaliveDrop;
-    t.listenQueueFull = m.tcpListenDrop;
-    t.halfOpenQueueFull = m.tcpListenDropQ0;
-    t.halfOpenDrops = m.tcpHalfOpenDrop;
+    tcpStatsFromMib(nativeTcpStats, &tcpStats);
   }
 
   if (sw.monitorSystemPages && syspageskp) {
@@ -327,11 +333,7 @@ BoolType HostStatsState::open(const HostStatsSwitches& sw) {
     memcpy(&lastsysinfo, sysinfokp->data, sizeof lastsysinfo);
     if (vmkp && vmkp->data) memcpy(&lastvminfo, vmkp->data, sizeof lastvminfo);
   }
-  lastCombinedCpuStats[CPU_STAT_IDLE] = combinedCpus[CPUSTAT_IDLE];
-  lastCombinedCpuStats[CPU_STAT_USER] = combinedCpus[CPUSTAT_USER];
-  lastCombinedCpuStats[CPU_STAT_SYSTEM] = combinedCpus[CPUSTAT_KERNEL];
-  lastCombinedCpuStats[CPU_STAT_IOWAIT] = combinedCpus[CPUSTAT_WIO];
-  lastCombinedCpuStats[CPU_STAT_SWAPWAIT] = combinedCpus[CPUSTAT_WSWAP] + combinedCpus[CPUSTAT_WPIO];
+  cpuStatesFromSlots(combinedCpus, lastCombinedCpuStats);
   allocateStatMemory(sw);
   return TRUE;
 }

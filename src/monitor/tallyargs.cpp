@@ -1,7 +1,6 @@
 // The command line: options into the manager's run settings and the writer's
 // collection switches. A refused command line ends the run with the usage text.
 #include <pwd.h>
-#include <signal.h>
 #include <sys/types.h>
 
 #include <cctype>
@@ -12,6 +11,7 @@
 #include <cstring>
 
 #include "archive/hoststatwriter.h"
+#include "host/hostprocess.h"
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 #include "host/vermsg.h"
@@ -189,16 +189,6 @@ const OptionSType* findOption(int letter) {
   return nullptr;
 }
 
-// A process exists when a signal-0 probe reaches it or is merely not permitted.
-bool processExists(int pid) {
-  if (pid < 1) return false;
-  for (;;) {
-    if (kill(pid, 0) == 0) return true;
-    if (errno == EINTR) continue;
-    return errno == EPERM;
-  }
-}
-
 // Shared walk of a -Q or -U list: copies it, empties `target`, skips the
 // leading characters that cannot start an item, and hands each item between
 // commas to `resolve`, which returns the id to add or -1 after its own message.
@@ -329,7 +319,7 @@ BoolType TallyMgr::processListOfPids(const char* list) {
       printArgError("process ID list", item);
       return -1;
     }
-    if (!processExists(pid)) {
+    if (pid < 1 || !HostProcessExists(pid)) {
       printArgError("Process does not exist:", item);
       return -1;
     }

@@ -6,15 +6,20 @@
 //   tallyloop.cpp      TallySloop, SampleStatsToFile, pacing, liveness
 //   tallyoutput.cpp    output file naming, opening, writing, flushing, closing
 //   tallyshutdown.cpp  TallyShutdown, tallyExitHandler, TallyKeyBoardInt
-//   archive/           printStatDescription (header) and the cache records
-//   shrpc/             AttachSharedCache, basicDetach (the cache view)
+//   tallyheader.cpp    printStatDescription (the header of each output file)
+//   tallyrecord.cpp, tallycacherecords.cpp   the monitor's own and the cache records
+//   tallyattach.cpp    AttachSharedCache, basicDetach (the cache view)
+// The manager is the writer's output sink; the writer also gets a view of the
+// listed-process lists and the quiet flag (connectWriter), never the manager itself.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 
+#include "archive/archivesink.h"
 #include "host/hosttypes.h"
 #include "host/syserror.h"
+#include "hoststats/listedprocs.h"
 #include "hoststats/sortedlist.h"
 #include "shrpc/hostshrstate.h"
 
@@ -26,7 +31,7 @@ const int DEFAULT_INTERVAL_MS = 20000;
 const int MAX_BUFFER_FLUSH_TIME = 60;
 const int DEFAULT_LIST_SIZE = 64;
 
-class TallyMgr {
+class TallyMgr : public ArchiveSink {
  public:
   HostShrMemStateType shrMemState{};
   HostHrtime_t startTime = 0;
@@ -36,6 +41,8 @@ class TallyMgr {
   SortedList uidsToMonitor{};
   SortedList pidsToExclude{};
   SortedList pidsWrittenThisTime{};
+  // The four lists above as the writer's per-process code sees them.
+  ListedProcesses listed{&pidsToMonitor, &uidsToMonitor, &pidsToExclude, &pidsWrittenThisTime};
   HostFnameStrType actualName{};
   char err[132]{};
   ErrMsgStrType errBuf{};
@@ -75,6 +82,9 @@ class TallyMgr {
   // that need work (the lists' storage, the attachment record's mutex).
   void init();
   void init(HostStatWriter* writer);
+  // Makes writer this manager's: its flushes come here, and it reads the
+  // listed-process lists and the quiet flag.
+  void connectWriter(HostStatWriter* writer);
   void TallyInit();
   BoolType startupCover();
   BoolType resolveCacheName();
@@ -105,9 +115,9 @@ class TallyMgr {
   const char* TallyDataFile();
   void* basicOpenOutFile(BoolType compressed, int* errorNumber);
   BoolType openOutFile();
-  void writeToFile(char* text, size_t length);
+  void writeToFile(char* text, size_t length) override;
   void writeBufferToFile(char* text, size_t length);
-  void flushOutFile();
+  void flushOutFile() override;
   void closeOutFile();
   void postHostError(int errorNumber);
   void postHostError();
@@ -135,10 +145,6 @@ HostStatWriter* TallyGetStatWriter();
 void TallyShutdown();
 void tallyExitHandler();
 void TallyKeyBoardInt(int sig);
-
-// Closes a descriptor of a /proc file (never 0, 1 or 2), repeating an
-// interrupted close, and sets it to -1.
-void doSafeClose(int* descriptor);
 
 // atoi with errno check (a number beyond int fails too); the value is stored
 // even on failure.

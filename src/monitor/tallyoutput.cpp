@@ -334,13 +334,3 @@ void TallyMgr::postHostError(int errorNumber) {
 }
 
 void TallyMgr::postHostError() { postHostError(errno); }
-
-void doSafeClose(int* descriptor) {
-  UTL_GUARANTEE(*descriptor < 0 || *descriptor > 2);
-  // Linux releases the descriptor even when close is interrupted; the repeat
-  // then ends with EBADF (the process is single-threaded, so the number cannot
-  // have been handed out again in between).
-  while (close(*descriptor) != 0 && errno == EINTR) {
-  }
-  *descriptor = -1;
-}

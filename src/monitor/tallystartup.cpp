@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "archive/hoststatwriter.h"
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 #include "monitor/tallymgr.h"
@@ -25,7 +26,14 @@ void TallyMgr::init() {
 
 void TallyMgr::init(HostStatWriter* writer) {
   init();
+  connectWriter(writer);
+}
+
+void TallyMgr::connectWriter(HostStatWriter* writer) {
   statWriter = writer;
+  writer->sink = this;
+  writer->listed = &listed;
+  writer->quietMode = &quietMode;
 }
 
 void TallyMgr::TallyInit() {

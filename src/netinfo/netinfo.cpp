@@ -5,7 +5,6 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "host/hostprocess.h"
 #include "host/utlexit.h"
 #include "host/utlstring.h"
 #include "netinfo/netinfoprivate.h"
@@ -225,7 +225,7 @@ NetInfoResultEnum NetInfoFind(const char* name, const char* machine, NetInfoSTyp
   // A pid of 0 or below cannot name a registered process (and would probe a
   // process group): such a file is treated as stale.
   if (netInfo->processId <= 0) return NIRES_STALE;
-  if (kill(netInfo->processId, 0) != 0 && errno == ESRCH) return NIRES_STALE;
+  if (!HostProcessExists(netInfo->processId)) return NIRES_STALE;
   return NIRES_OK;
 }
 

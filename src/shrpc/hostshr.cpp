@@ -62,8 +62,6 @@ void HostShrSetShmCalls(const HostShmCalls* calls) {
   shmCalls = calls ? *calls : HostShmCalls{defaultShmget, defaultShmat, defaultShmdt};
 }
 
-BoolType HostShrDebugEnabled() { return shrMemDebug; }
-
 void HostShrInit() {
   shrMemDebug = FALSE;
   const char* value = getenv("QL_DEBUG_SHARED_MEM");

@@ -15,15 +15,13 @@
 
 #include "host/hosttypes.h"
 #include "host/syserror.h"
-#include "monitor/kprcallexitflags.h"
+#include "shrpc/kprcallexitflags.h"
 #include "shrpc/hostshrstate.h"
 
 // Clears the trace flag and sets it again when QL_DEBUG_SHARED_MEM is defined
 // (printing "[Debug]: Shared memory debug tracing enabled"); then runs the
 // self-test of the atomic operations. Called before every attach.
 void HostShrInit();
-// TRUE when shared memory tracing is on (trace lines go to standard output).
-BoolType HostShrDebugEnabled();
 
 // IPC key of the cache named locStr, or 0 when it cannot be found (reason in sErr).
 int getKey(const char* locStr, SysErrorSType* sErr);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/hostsysinfo.h"
+#include "host/timeformat.h"
 #include "archive/writerfixture.h"
 
 namespace {

@@ -1,15 +1,19 @@
-// A writer with its own text area and no output file, for tests that look at
-// the encoded text without flushing it.
+// A writer with its own text area, for tests that look at the encoded text;
+// a flush goes to sink (none: a flush is a fault).
 #pragma once
 
 #include <string>
 
+#include "archive/archivesink.h"
 #include "archive/hoststatwriter.h"
 #include "host/utlexit.h"
 
 class TestWriter {
  public:
-  explicit TestWriter(TallyMgr* mgr = nullptr) { w.init(mgr); }
+  explicit TestWriter(ArchiveSink* sink = nullptr) {
+    w.init(nullptr);
+    w.sink = sink;
+  }
   ~TestWriter() { UtlFree(w.rawBuffer); }
   TestWriter(const TestWriter&) = delete;
   TestWriter& operator=(const TestWriter&) = delete;

@@ -96,7 +96,7 @@ TEST_F(HostRecordsTest, HeaderDeclaresOnlyThePresentTypesWithSingleBitIds) {
   TallyMgr mgr{};
   mgr.pidsToMonitor.init();
   mgr.pidsToMonitor.add(42);
-  w.mgr = &mgr;
+  w.listed = &mgr.listed;
   setAll(FALSE);
   w.monitorCpus = TRUE;
   EXPECT_EQ(header(), (Declared{{"Solaris_x86_System", 64, 87}, {"Solaris_Process", 128, 35}, {"x86_CPU", 256, 73}}));

@@ -22,7 +22,7 @@ class ListedProcsTest : public ::testing::Test {
   void SetUp() override {
     for (SortedList* l : {&mgr.pidsToMonitor, &mgr.uidsToMonitor, &mgr.pidsToExclude, &mgr.pidsWrittenThisTime})
       l->initForSize(DEFAULT_LIST_SIZE);
-    tw.w.mgr = &mgr;
+    mgr.connectWriter(&tw.w);
     tw.w.processTypeCount = 128;
     tw.w.sampleTimeStamp = 1000;
     tw.w.quiet = TRUE;

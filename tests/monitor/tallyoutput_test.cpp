@@ -69,8 +69,7 @@ class OutputFileTest : public ::testing::Test {
     writer->rawBuffer = writer->buffer = writer->bufPtr = storage.data();
     writer->bufferSize = storage.size();
     writer->bufLimit = writer->buffer + storage.size();
-    writer->mgr = mgr.get();
-    mgr->statWriter = writer.get();
+    mgr->connectWriter(writer.get());
     UtlExitInit();
     UtlExitSetTestHook(recordExit);
     TallySetHeaderWriterForTest(numberedHeader);

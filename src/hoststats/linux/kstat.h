@@ -203,5 +203,3 @@ class KstatCtl {
   std::unique_ptr<Impl> _impl;
 };
 
-// Named-value helpers.
-const KstatNamed* KstatFindNamed(const Kstat* ks, const char* name);

@@ -358,11 +358,3 @@ KstatChainId KstatCtl::read(Kstat* ks) {
   }
   return _impl->readObject(ks) ? _impl->chainId : -1;
 }
-
-const KstatNamed* KstatFindNamed(const Kstat* ks, const char* name) {
-  if (ks == nullptr || ks->kind != KSTAT_KIND_NAMED || ks->data == nullptr) return nullptr;
-  const KstatNamed* kn = static_cast<const KstatNamed*>(ks->data);
-  for (unsigned i = 0; i < ks->ndata; i++)
-    if (strcmp(kn[i].name, name) == 0) return &kn[i];
-  return nullptr;
-}

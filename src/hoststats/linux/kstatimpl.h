@@ -59,6 +59,10 @@ struct KstatSource {
   int64_t lastAccumNs = -1;        // sysinfo, vminfo: uptime of the last accumulation (-1: none yet)
 };
 
+// Kilobytes in one page of pageSize bytes (at least 1): the divisor that turns
+// the kilobyte figures of /proc/meminfo and /proc/vmstat into pages.
+inline uint64_t kilobytesPerPage(uint32_t pageSize) { return pageSize / 1024 ? pageSize / 1024 : 1; }
+
 struct KstatSnapshot {
   bool valid = false;
   uint64_t generation = 0;
@@ -115,6 +119,15 @@ struct KstatCtl::Impl {
   bool scan(std::vector<KstatIdentity>* ids);
   void rebuild(const std::vector<KstatIdentity>& ids);
   bool readObject(Kstat* ks);
+  // One reader per kind of object, each filling ks from the files it takes.
+  bool readSysinfo(Kstat* ks);
+  bool readVminfo(Kstat* ks);
+  bool readSystemMisc(Kstat* ks);
+  bool readSystemPages(Kstat* ks);
+  bool readCpu(Kstat* ks);
+  bool readIo(Kstat* ks);
+  bool readDiskErrors(Kstat* ks);
+  bool readNet(Kstat* ks);
 };
 
 // Leading name characters before the first digit ("sd" of "sda", "eth" of

@@ -6,7 +6,8 @@
 #include "archive/hoststatwriter.h"
 #include "host/hosttime.h"
 #include "host/utlexit.h"
-#include "hoststats/hostprocess.h"
+#include "host/hostprocess.h"
+#include "hoststats/listedprocs.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/shrpccmn.h"
 
@@ -23,7 +24,7 @@ bool osStatsWarningPrinted = false;
 void TallyMgr::wroteProcess(int processId) {
   // Without an attached, enabled cache the only record written here is the monitor's own.
   if (shrpcPtr == nullptr || !shrpcPtr->cacheEnabled()) UTL_GUARANTEE(processId == thisProcessPid);
-  if (processId > 0 && (!pidsToMonitor.isEmpty() || !uidsToMonitor.isEmpty())) pidsWrittenThisTime.add(processId);
+  if (processId > 0 && monitorNonQlProcesses(listed)) pidsWrittenThisTime.add(processId);
 }
 
 void TallyMgr::writeTallyRecord(const char* name, uint32_t typeNum, const uint32_t* values32, int processId,

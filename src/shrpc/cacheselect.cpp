@@ -1,4 +1,4 @@
-#include "archive/cacheselect.h"
+#include "shrpc/cacheselect.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -7,7 +6,7 @@
 
 #include "archive/writerfixture.h"
 #include "host/hosttime.h"
-#include "hoststats/hostprocess.h"
+#include "host/hostprocess.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/shrpccmn.h"
 
@@ -63,17 +62,6 @@ TEST_F(TallyRecordTest, WrittenProcessesAreNotedOnlyWhileListedProcessesAreMonit
   ASSERT_EQ(mgr.pidsWrittenThisTime.size(), 1);
   EXPECT_EQ(mgr.pidsWrittenThisTime.list[0], 321);
   for (SortedList* l : {&mgr.pidsToMonitor, &mgr.uidsToMonitor, &mgr.pidsWrittenThisTime}) l->destroy();
-}
-
-TEST(HostProcessExists, LiveUnpermittedAndReapedProcesses) {
-  EXPECT_TRUE(HostProcessExists(getpid()));
-  EXPECT_TRUE(HostProcessExists(1));  // exists even where signalling it is not permitted
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_FALSE(HostProcessExists(child));
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
 // The manager's attach sequence, its detach and the liveness tests of the cache.
-#include <errno.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "host/hostprocess.h"
 #include "host/utlexit.h"
-#include "monitor/kprcallexitflags.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/hostshr.h"
+#include "shrpc/kprcallexitflags.h"
 #include "shrpc/shrpccmn.h"
 
 namespace {
@@ -116,7 +115,7 @@ BoolType TallyMgr::basicDetach(HostShrMemAccessor& tallyAcc, BoolType quiet) {
 BoolType TallyMgr::cachewardenDied() {
   const int pid = shrpcPtr->processEntry(0)->stats.processId;
   if (slotPidGone(pid)) return TRUE;
-  if (kill(pid, 0) == 0 || errno == EPERM) return FALSE;
+  if (HostProcessExists(pid)) return FALSE;
   if (!quietMode) {
     fprintf(stderr, "Shutting down due to loss of cachewarden process %d\n", pid);
     fflush(stderr);

@@ -1,4 +1,4 @@
-#include "hoststats/hostprocess.h"
+#include "host/hostprocess.h"
 
 #include <signal.h>
 

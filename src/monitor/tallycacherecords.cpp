@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "archive/cacheselect.h"
 #include "host/utlexit.h"
 #include "monitor/tallymgr.h"
+#include "shrpc/cacheselect.h"
 #include "shrpc/shrpccmn.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Which process-table entries get a record: the table is built in ordinary memory
 // with the cache's own layout types.
-#include "archive/cacheselect.h"
+#include "shrpc/cacheselect.h"
 
 #include <gtest/gtest.h>
 
