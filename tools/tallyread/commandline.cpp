@@ -152,18 +152,18 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine* line, s
       arg = arg.substr(0, equals);
       inlineValue = true;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* known = nullptr;
     for (const OptionSpec& o : OPTIONS)
-      if (arg == o.name) spec = &o;
-    if (!spec) {
+      if (arg == o.name) known = &o;
+    if (!known) {
       *error = "unknown option " + arg;
       return false;
     }
-    if (strstr(spec->commands, (" " + line->command + " ").c_str()) == nullptr) {
+    if (strstr(known->commands, (" " + line->command + " ").c_str()) == nullptr) {
       *error = "option " + arg + " does not apply to " + line->command;
       return false;
     }
-    if (spec->takes == VALUE && !inlineValue) {
+    if (known->takes == VALUE && !inlineValue) {
       if (i + 1 >= args.size()) {
         *error = "option " + arg + " needs a value";
         return false;
