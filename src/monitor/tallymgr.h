@@ -69,6 +69,9 @@ class TallyMgr : public ArchiveSink {
   PidType thisProcessPid = 0;
   HostErrSType hostErr{};
   void* outFile = nullptr;  // FILE* or gzFile (isCompressed); null while no file is open
+  // Set when a write to the archive failed for good: the run is ending, and the
+  // exit path closes the stream without writing (or reporting) again.
+  BoolType outputFailed = FALSE;
   uint32_t timeWritingStats = 0;
   char keeperName[128]{};
   char cacheName[256]{};

@@ -70,6 +70,7 @@ void postGzipError(TallyMgr* mgr, gzFile stream, int errnoOfCall) {
 // a reader that has gone stays gone, so there a failed flush is a failed write.
 void flushFailed(TallyMgr* mgr) {
   if (mgr->useStdout) {
+    mgr->outputFailed = TRUE;
     fatal(WRITE_FAILED);
   } else {
     notice(FLUSH_FAILED);
@@ -218,6 +219,7 @@ BoolType TallyMgr::openOutFile() {
 }
 
 void TallyMgr::writeToFile(char* text, size_t length) {
+  if (outputFailed) return;
   struct stat st;
   if (!useStdout && outFile && stat(TallyDataFile(), &st) != 0) {
     hostErr.theErrno = errno;
@@ -266,6 +268,7 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
       int n = gzwrite((gzFile)outFile, text + done, (unsigned)chunk);
       if (n <= 0) {
         postGzipError(this, (gzFile)outFile, errno);
+        outputFailed = TRUE;
         fatal(WRITE_FAILED);
         return;  // a second exit request (from inside the exit path) returns here
       }
@@ -281,6 +284,7 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
       written = fwrite(text + done, 1, std::min(length - done, kWriteChunk), f);
       if (written == 0 || ferror(f)) {
         postHostError(errno);
+        outputFailed = TRUE;
         fatal(WRITE_FAILED);
         return;
       }
@@ -290,7 +294,7 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
 }
 
 void TallyMgr::flushOutFile() {
-  if (!outFile) return;
+  if (!outFile || outputFailed) return;
   if (isCompressed) {
     errno = 0;
     int rc = gzflush((gzFile)outFile, Z_PARTIAL_FLUSH);
@@ -315,7 +319,9 @@ void TallyMgr::closeOutFile() {
   // Cleared only once the stream is closed: a shutdown that interrupts this
   // one still finds the stream.
   outFile = nullptr;
-  if (rc == 0) return;  // Z_OK is 0
+  // After a failed write the run is already ending with that write's report;
+  // the close meets the same fault and has nothing new to say.
+  if (rc == 0 || outputFailed) return;  // Z_OK is 0
   if (cause != 0 || !isCompressed) {
     postHostError(cause);
   } else {

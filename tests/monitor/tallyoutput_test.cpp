@@ -236,9 +236,14 @@ TEST_F(OutputFileTest, WriteFailuresEndTheRunWithTheirOwnCauseFlushFailuresOnlyO
   EXPECT_EQ(exitStatus, 3);
   EXPECT_EQ(err.rfind("[Error] errno=28,", 0), 0u) << err;
   EXPECT_NE(err.find("\n[Tally] Fatal Error. Unable to write to output file\n"), std::string::npos) << err;
-  fclose(full);
+  // The exit path then closes the archive without a second attempt or report.
+  CaptureStderr();
+  mgr->closeOutFile();
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_EQ(mgr->outFile, nullptr);
 
   exitStatus = -1;  // gzip: zlib buffers the write; the flush meets the full device
+  mgr->outputFailed = FALSE;
   mgr->isCompressed = TRUE;
   mgr->outFile = gzdopen(open("/dev/full", O_WRONLY), "wb");
   ASSERT_NE(mgr->outFile, nullptr);
@@ -263,6 +268,7 @@ TEST_F(OutputFileTest, WriteFailuresEndTheRunWithTheirOwnCauseFlushFailuresOnlyO
 
   // On standard output a failed flush is a failed write.
   exitStatus = -1;
+  mgr->outputFailed = FALSE;
   mgr->useStdout = TRUE;
   CaptureStderr();
   mgr->flushOutFile();
