@@ -83,8 +83,9 @@ TEST(SummaryPass, GivesTheFiguresAndReportsOfTheRecordByRecordPath) {
                                        "16 101 Tally 4242 0 1 \n16 101 Tally 4242 0\n64 4294967296 SystemPages 0 0 "
                                        "1 1 1 1 1\n16 103 Tally 4242 0 70\n",
        7},
-      {"a header within the stream that renames a field",
-       first + "16 101 Tally 4242 0 20\n" + header("OtherTotal") + "16 102 Tally 4242 0 40\n16 103 Tally 4242 0 45\n",
+      {"a header within the stream that puts another total in the place of one",
+       first + "16 101 Tally 4242 0 20\n" + header("UserTime TimeWritingStats") +
+           "16 102 Tally 4242 0 40 25\n16 103 Tally 4242 0 45 26\n",
        0},
       {"a header within the stream that is bad", first + "TALLY \"3\"\nbroken\n16 101 Tally 4242 0 20\n", 2},
       {"processes that share a name, in changing order",
