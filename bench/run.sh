@@ -12,6 +12,7 @@
 # reader chart), BENCH_USER_RUNS (the runs of "users": count[:wake_ms[:threads]]
 # each, default "200 1000 1000:250 200:0:16"), BENCH_CHURN_SAMPLES (default 30),
 # BENCH_READER_MB (the large archive of reader and chart, default 1024),
+# BENCH_READER_RUNS (runs of summary and its baseline, the fastest kept, default 3),
 # BENCH_CHART_STEP (seconds between the samples of the day of envoys, default 10),
 # BENCH_KEEP=1 (keep the work directory with every archive and log).
 #
@@ -418,6 +419,23 @@ bigHostArchive() {
   rm -f "$WORK/seed.out"
 }
 
+# A baseline command and tallyread's, run by turns BENCH_READER_RUNS times
+# (default 3) on a machine shared with other work: the fastest run of each
+# goes to base.res and sum.res.
+pairFastest() {
+  local i
+  rm -f "$WORK/base.res" "$WORK/sum.res"
+  for ((i = 0; i < ${BENCH_READER_RUNS:-3}; i++)); do
+    "$RUN" run --result "$WORK/try.res" -- sh -c "$1"
+    keepFastest "$WORK/try.res" "$WORK/base.res"
+    "$RUN" run --result "$WORK/try.res" -- sh -c "$2"
+    keepFastest "$WORK/try.res" "$WORK/sum.res"
+  done
+}
+keepFastest() {
+  [ -f "$2" ] && awk "BEGIN { exit !($(field "$1" wall_ms) >= $(field "$2" wall_ms)) }" || cp "$1" "$2"
+}
+
 # Lines that never end: a 128 MB line, a gzip bomb of one 256 MB line, and
 # /dev/zero. The reader stops at its line length limit; wc -l reads the whole
 # of the same input as the baseline.
@@ -451,16 +469,14 @@ runReader() {
   local mb=${BENCH_READER_MB:-1024} t s
   echo "== tallyread summary over a $mb MB archive" >&2
   bigHostArchive "$mb" "$WORK/big.out"
-  "$RUN" run --result "$WORK/base.res" -- sh -c "wc -w '$WORK/big.out' >/dev/null"
-  "$RUN" run --result "$WORK/sum.res" -- sh -c "'$READER' summary '$WORK/big.out' >/dev/null"
+  pairFastest "wc -w '$WORK/big.out' >/dev/null" "'$READER' summary '$WORK/big.out' >/dev/null"
   t=$(field "$WORK/sum.res" wall_ms)
   s=$(field "$WORK/base.res" wall_ms)
   row "tallyread summary, $mb MB plain" "$t ms ($(fmt "$(calc "$mb * 1000 / $t")" 0) MB/s)" \
     "wc -w $s ms ($(fmt "$(calc "$t / $s")")x)" "$(rssMb "$WORK/sum.res") MB" "<= 1x wc -w" "$(check "$t <= $s")"
   gzip -1 -c "$WORK/big.out" >"$WORK/big.out.gz"
   rm -f "$WORK/big.out"
-  "$RUN" run --result "$WORK/base.res" -- sh -c "gzip -dc '$WORK/big.out.gz' >/dev/null"
-  "$RUN" run --result "$WORK/sum.res" -- sh -c "'$READER' summary '$WORK/big.out.gz' >/dev/null"
+  pairFastest "gzip -dc '$WORK/big.out.gz' >/dev/null" "'$READER' summary '$WORK/big.out.gz' >/dev/null"
   t=$(field "$WORK/sum.res" wall_ms)
   s=$(field "$WORK/base.res" wall_ms)
   row "tallyread summary, $mb MB gzip" "$t ms" "gzip -dc $s ms ($(fmt "$(calc "$t / $s")")x)" \

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "linesource.h"
+#include "recordscan.h"
 
 namespace tallyread {
 
@@ -99,27 +100,6 @@ bool parseTypeList(const std::vector<std::string>& tokens, std::vector<ArchiveTy
     }
     i++;
   }
-}
-
-// The decimal digits at the start of eight bytes: how many there are (0 to
-// 8) and their value. A byte is a digit when its high nibble is 3 and adding
-// 6 leaves it 3; no carry crosses into a byte below the first that is not.
-size_t leadingDigits(const char* text, uint64_t* value) {
-  uint64_t bytes;
-  memcpy(&bytes, text, 8);
-  const uint64_t HIGH = 0xF0F0F0F0F0F0F0F0u, THREES = 0x3333333333333333u;
-  uint64_t shape = (bytes & HIGH) | (((bytes + 0x0606060606060606u) & HIGH) >> 4);
-  uint64_t notDigit = shape ^ THREES;
-  size_t count = notDigit ? (size_t)__builtin_ctzll(notDigit) / 8 : 8;
-  if (count == 0) return 0;
-  // The digits as values 0 to 9, moved up so that zeros lead; the bytes
-  // after them (borrows included) fall off the top.
-  uint64_t v = (bytes - 0x3030303030303030u) << (8 * (8 - count));
-  v = v * 10 + (v >> 8);
-  v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
-       (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
-  *value = v;
-  return count;
 }
 
 bool fail(ArchiveError* err, size_t line, const std::string& reason) {
@@ -256,19 +236,34 @@ bool ArchiveReader::finished() const { return !_source || _source->finished(); }
 bool ArchiveReader::endedEarly() const { return _source && _source->endedEarly(); }
 
 bool ArchiveReader::nextRecord(ArchiveRecord* record, ArchiveError* err) {
-  *err = ArchiveError();
-  std::string& line = record->text;
+  std::string_view line;
   bool newline = false;
+  size_t number = 0;
+  if (!nextLine(&line, &newline, &number, err)) return false;
+  return readRecord(line, newline, number, record, err);
+}
+
+bool ArchiveReader::nextLine(std::string_view* line, bool* newline, size_t* number, ArchiveError* err) {
+  *err = ArchiveError();
+  const size_t startLength = strlen(HEADER_START);
   for (;;) {
-    if (!_source->next(&line, &newline)) {
+    if (!_source->next(line, newline)) {
       if (!_source->error().empty()) return fail(err, _source->lineNumber() + 1, _source->error());
       return false;
     }
-    if (line.compare(0, strlen(HEADER_START), HEADER_START) != 0) break;
-    if (!newline) return fail(err, _source->lineNumber(), "the file ends inside the header (line without newline)");
-    if (!readHeaderFrom(line, err)) return false;
+    if (line->compare(0, startLength, HEADER_START) != 0) break;
+    if (!*newline) return fail(err, _source->lineNumber(), "the file ends inside the header (line without newline)");
+    if (!readHeaderFrom(std::string(*line), err)) return false;
   }
-  record->line = _source->lineNumber();
+  *number = _source->lineNumber();
+  return true;
+}
+
+bool ArchiveReader::readRecord(std::string_view line, bool newline, size_t number, ArchiveRecord* record,
+                               ArchiveError* err) {
+  *err = ArchiveError();
+  record->text.assign(line.data(), line.size());
+  record->line = number;
   // Checked first: a line cut short says nothing about its record.
   if (!newline) return fail(err, record->line, LAST_LINE_CUT);
   if (line.empty()) return fail(err, record->line, "empty line");

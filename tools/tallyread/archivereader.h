@@ -115,6 +115,15 @@ class ArchiveReader {
   // bad line (err says which and why). After a bad line the next call reads
   // on from the line after it, unless finished().
   bool nextRecord(ArchiveRecord* record, ArchiveError* err);
+  // nextRecord in two steps, for a caller that reads most lines itself:
+  // nextLine reads headers on its way as nextRecord does and gives the next
+  // other line unchecked, as it lies in the read buffer (valid until the next
+  // call; LINE_SLACK bytes after it may be read), with its line number;
+  // FALSE as nextRecord. readRecord then checks and splits that line under
+  // the current header, as nextRecord would.
+  bool nextLine(std::string_view* line, bool* endedByNewline, size_t* number, ArchiveError* err);
+  bool readRecord(std::string_view line, bool endedByNewline, size_t number, ArchiveRecord* record,
+                  ArchiveError* err);
   // Nothing more can be read: the end of the input, or an error of the input
   // itself (unreadable, damaged gzip data, a line over the length limit).
   bool finished() const;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "summarypass.h"
 #include "summarystats.h"
 
 namespace tallyread {
@@ -26,9 +27,7 @@ bool collectStats(const CommandLine& line, const SelectionOptions& options, Summ
   Series series(line.files, reportProblem);
   Selection selection(options);
   if (!checkSelection(series, selection, status)) return false;
-  Extractor extractor(series, selection, ExtractOptions{true, line.intervalMs, false});
-  ShownRecord record;
-  while (extractor.next(&record)) stats->add(record);
+  SummaryPass(series, selection, line.intervalMs, stats).run();
   return true;
 }
 

@@ -16,7 +16,11 @@ namespace {
 const size_t CHUNK = 1 << 16;
 }
 
-LineSource::LineSource(const std::string& text) : _buffer(text.begin(), text.end()), _end(text.size()), _eof(true) {}
+LineSource::LineSource(const std::string& text) : _end(text.size()), _eof(true) {
+  _buffer.reserve(text.size() + LINE_SLACK);
+  _buffer.assign(text.begin(), text.end());
+  _buffer.resize(text.size() + LINE_SLACK);
+}
 
 // A bounded queue of decompressed chunks filled by a thread of its own:
 // memory stays at SLOTS chunks whatever the input.
@@ -139,7 +143,7 @@ bool LineSource::fill() {
     _scan -= _pos;
     _pos = 0;
   }
-  if (_buffer.size() - _end < CHUNK) _buffer.resize(_end + CHUNK);
+  if (_buffer.size() - _end < CHUNK + LINE_SLACK) _buffer.resize(_end + CHUNK + LINE_SLACK);
   int code = Z_OK;
   std::string message;
   int n;
@@ -167,6 +171,13 @@ bool LineSource::fill() {
 }
 
 bool LineSource::next(std::string* line, bool* endedByNewline) {
+  std::string_view view;
+  if (!next(&view, endedByNewline)) return false;
+  line->assign(view.data(), view.size());
+  return true;
+}
+
+bool LineSource::next(std::string_view* line, bool* endedByNewline) {
   if (!_error.empty()) return false;
   for (;;) {
     const char* start = _buffer.data();
@@ -174,7 +185,7 @@ bool LineSource::next(std::string* line, bool* endedByNewline) {
     if (newline) {
       size_t at = (size_t)(newline - start);
       if (at - _pos > MAX_LINE_BYTES) break;
-      line->assign(start + _pos, at - _pos);
+      *line = std::string_view(start + _pos, at - _pos);
       _pos = _scan = at + 1;
       *endedByNewline = true;
       _lineNumber++;
@@ -184,7 +195,7 @@ bool LineSource::next(std::string* line, bool* endedByNewline) {
     if (_end - _pos > MAX_LINE_BYTES) break;
     if (!fill()) {
       if (!_error.empty() || _pos >= _end) return false;
-      line->assign(_buffer.data() + _pos, _end - _pos);
+      *line = std::string_view(_buffer.data() + _pos, _end - _pos);
       _pos = _scan = _end;
       *endedByNewline = false;
       _lineNumber++;

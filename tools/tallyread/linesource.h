@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallyread {
@@ -21,6 +22,8 @@ namespace tallyread {
 // The longest line accepted. The longest record the monitor writes (a keeper
 // with its per-process figures) is under 8 KB.
 const size_t MAX_LINE_BYTES = 1 << 20;
+// Readable bytes after the end of every line handed out as a view.
+const size_t LINE_SLACK = 64;
 
 class LineSource {
  public:
@@ -42,6 +45,11 @@ class LineSource {
   // endedByNewline tells whether the line had its newline (only the last
   // line of a file cut short lacks it).
   bool next(std::string* line, bool* endedByNewline);
+  // The same without a copy: the line as it lies in the read buffer, valid
+  // until the next call. At least LINE_SLACK bytes after its end may be read
+  // (the newline, then bytes of no meaning), so that a scanner may load a
+  // word at a time up to the line's last byte.
+  bool next(std::string_view* line, bool* endedByNewline);
   size_t lineNumber() const { return _lineNumber; }  // of the line last returned
   const std::string& error() const { return _error; }
   // Every line has been returned, or an error ended the reading.
@@ -57,7 +65,7 @@ class LineSource {
   // decompressing and parsing overlap; null for other input.
   class ReadAhead;
   std::unique_ptr<ReadAhead> _ahead;
-  std::vector<char> _buffer;
+  std::vector<char> _buffer;  // LINE_SLACK bytes longer than what was read
   size_t _pos = 0;   // first byte not yet handed out
   size_t _scan = 0;  // bytes from _pos on up to here hold no newline
   size_t _end = 0;   // end of the bytes read

@@ -20,6 +20,7 @@ bool Series::openNext() {
     if (_reader->openFile(_paths[_fileIndex], &err) && _reader->readHeader(&err)) {
       _headersSeen = 1;
       _headerSerial++;
+      _lineHeaders = 0;
       return true;
     }
     damaged(err.line, err.reason);
@@ -35,28 +36,54 @@ const ArchiveHeader* Series::firstHeader() {
 }
 
 bool Series::next(SeriesRecord* out) {
+  Line line;
+  while (nextLine(&line))
+    if (readLine(line, out)) return true;
+  return false;
+}
+
+bool Series::nextLine(Line* line) {
   for (;;) {
     if (!_reader && !openNext()) return false;
     ArchiveError err;
-    if (_reader->nextRecord(&out->record, &err)) {
-      if (_reader->headerCount() != _headersSeen) {
-        _headersSeen = _reader->headerCount();
-        _headerSerial++;
+    if (_reader->nextLine(&line->text, &line->endedByNewline, &line->number, &err)) {
+      if (_reader->headerCount() != _lineHeaders) {
+        _lineHeaders = _reader->headerCount();
+        _headerVersion++;
       }
-      out->path = &_paths[_fileIndex];
-      out->header = &_reader->header();
-      out->type = out->header->typeById(out->record.typeId);
-      out->headerSerial = _headerSerial;
       return true;
     }
     // The unfinished end of a file still being written is no damage.
-    bool unfinished = _reader->finished() && (_reader->endedEarly() || err.reason == LAST_LINE_CUT);
+    bool unfinished = _reader->finished() && _reader->endedEarly();
     if (!err.empty() && !unfinished) damaged(err.line, err.reason);
     if (_reader->finished()) {
       _reader.reset();
       _fileIndex++;
     }
   }
+}
+
+bool Series::readLine(const Line& line, SeriesRecord* out) {
+  ArchiveError err;
+  if (!_reader->readRecord(line.text, line.endedByNewline, line.number, &out->record, &err)) {
+    // A last line without its newline is a record still being written.
+    bool unfinished = _reader->finished() && (_reader->endedEarly() || err.reason == LAST_LINE_CUT);
+    if (!unfinished) damaged(err.line, err.reason);
+    return false;
+  }
+  locate(&out->path, &out->headerSerial);
+  out->header = &_reader->header();
+  out->type = out->header->typeById(out->record.typeId);
+  return true;
+}
+
+void Series::locate(const std::string** path, size_t* headerSerial) {
+  if (_reader->headerCount() != _headersSeen) {
+    _headersSeen = _reader->headerCount();
+    _headerSerial++;
+  }
+  *path = &_paths[_fileIndex];
+  *headerSerial = _headerSerial;
 }
 
 }  // namespace tallyread

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archivereader.h"
@@ -36,6 +37,29 @@ class Series {
 
   // The next record; FALSE after the last record of the last file.
   bool next(SeriesRecord* out);
+
+  // next() in steps, for a caller that reads most records itself. nextLine
+  // gives the next line that is not part of a header, unchecked (valid until
+  // the next call; LINE_SLACK bytes after it may be read); FALSE after the
+  // last file. The caller then either reads the line itself, when it is a
+  // record of the usual shape, and takes its place with locate(), or hands
+  // it to readLine, which checks it as next() does (damage reported) and is
+  // FALSE when it is no record.
+  struct Line {
+    std::string_view text;
+    bool endedByNewline = false;
+    size_t number = 0;  // in its file
+  };
+  bool nextLine(Line* line);
+  bool readLine(const Line& line, SeriesRecord* out);
+  // The header under which the line last given is read, and a number that
+  // grows whenever that header changes (a new file, or a header within a
+  // stream; also one that turned out bad).
+  const ArchiveHeader& header() const { return _reader->header(); }
+  size_t headerVersion() const { return _headerVersion; }
+  // The file and header serial of the record on the line last given: call
+  // once for each line read as a record, in order.
+  void locate(const std::string** path, size_t* headerSerial);
   // Reads up to the first header of the series (to check names against it);
   // null when no file has a readable header. Records are not consumed.
   const ArchiveHeader* firstHeader();
@@ -51,6 +75,8 @@ class Series {
   size_t _fileIndex = 0;
   std::unique_ptr<ArchiveReader> _reader;
   size_t _headersSeen = 0;  // of the current file
+  size_t _lineHeaders = 0;  // of the current file, when its last line was given
+  size_t _headerVersion = 0;
   size_t _headerSerial = 0;
   size_t _damage = 0;
 };

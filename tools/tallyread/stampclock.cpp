@@ -37,18 +37,7 @@ std::optional<double> headerTime(const std::string& text) {
   return std::nullopt;
 }
 
-void StampClock::addSystem(File* file, const SeriesRecord& record) {
-  if (record.headerSerial != _fieldsSerial) {  // a new header may put other types in the same places
-    _fieldsSerial = record.headerSerial;
-    _runCountFields.clear();
-  }
-  auto found = _runCountFields.find(record.type);
-  if (found == _runCountFields.end())
-    found = _runCountFields.emplace(record.type, record.type ? record.type->fieldIndex("SchedulerRunCount") : -1).first;
-  int field = found->second;
-  if (field < 0 || (size_t)field >= record.record.numbers.size()) return;
-  uint64_t runCount = record.record.numbers[(size_t)field].magnitude;
-  uint32_t stamp = record.record.time;
+void StampClock::addSystem(File* file, uint32_t stamp, uint64_t runCount) {
   if (file->haveSystem && stamp == file->systemStamp + 1) {
     file->steps++;
     if (runCount == file->runCount) file->stillSteps++;
@@ -59,20 +48,36 @@ void StampClock::addSystem(File* file, const SeriesRecord& record) {
 }
 
 void StampClock::add(const SeriesRecord& record) {
-  uint32_t stamp = record.record.time;
-  auto found = _files.find(record.path);
-  if (found == _files.end()) {
-    found = _files.emplace(record.path, File()).first;
-    _order.push_back(record.path);
+  if (record.headerSerial != _fieldsSerial) {  // a new header may put other types in the same places
+    _fieldsSerial = record.headerSerial;
+    _runCountFields.clear();
   }
-  File& file = found->second;
+  auto found = _runCountFields.find(record.type);
+  if (found == _runCountFields.end())
+    found = _runCountFields.emplace(record.type, record.type ? record.type->fieldIndex("SchedulerRunCount") : -1).first;
+  add(record.path, *record.header, record.headerSerial, record.record.time, record.record.numbers.data(),
+      record.record.numbers.size(), found->second);
+}
+
+void StampClock::add(const std::string* path, const ArchiveHeader& header, size_t headerSerial, uint32_t stamp,
+                     const ArchiveNumber* numbers, size_t count, int runCountField) {
+  if (path != _lastPath) {
+    auto found = _files.find(path);
+    if (found == _files.end()) {
+      found = _files.emplace(path, File()).first;
+      _order.push_back(path);
+    }
+    _lastPath = path;
+    _lastFile = &found->second;
+  }
+  File& file = *_lastFile;
   if (stamp > file.lastStamp) file.lastStamp = stamp;
-  addSystem(&file, record);
-  if (record.headerSerial == _serial) return;
+  if (runCountField >= 0 && (size_t)runCountField < count) addSystem(&file, stamp, numbers[runCountField].magnitude);
+  if (headerSerial == _serial) return;
   // The first record under a header: stamps that are times start when the
   // header was written; sample counts start where the run's count stands.
-  _serial = record.headerSerial;
-  std::optional<double> written = headerTime(record.header->time);
+  _serial = headerSerial;
+  std::optional<double> written = headerTime(header.time);
   if (_first) {
     _first = false;
     _trusted = written && stamp + SLACK >= *written && stamp <= *written + SLACK;

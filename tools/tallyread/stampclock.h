@@ -33,6 +33,11 @@ class StampClock {
  public:
   // Call for every record of the series, in order.
   void add(const SeriesRecord& record);
+  // The same from the parts of a record: its file, header and serial, time
+  // stamp and numbers, and the place of SchedulerRunCount in its type (-1
+  // when the type has none).
+  void add(const std::string* path, const ArchiveHeader& header, size_t headerSerial, uint32_t stamp,
+           const ArchiveNumber* numbers, size_t count, int runCountField);
   // A message for each file whose stamps count samples, checked against the
   // clock `now`.
   std::vector<std::string> findings(time_t now) const;
@@ -47,8 +52,10 @@ class StampClock {
     uint64_t runCount = 0;
     bool haveSystem = false;
   };
-  void addSystem(File* file, const SeriesRecord& record);
+  void addSystem(File* file, uint32_t stamp, uint64_t runCount);
   std::map<const std::string*, File> _files;
+  const std::string* _lastPath = nullptr;  // the file of the record before, and its figures
+  File* _lastFile = nullptr;
   std::vector<const std::string*> _order;
   size_t _serial = 0;
   std::map<const ArchiveType*, int> _runCountFields;  // the place of SchedulerRunCount in each type, or -1

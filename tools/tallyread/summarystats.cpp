@@ -2,12 +2,16 @@
 
 namespace tallyread {
 
-void FieldStats::add(double value) {
-  if (count == 0 || value < min) min = value;
-  if (count == 0 || value > max) max = value;
-  sum += value;
-  last = value;
-  count++;
+FieldStats* SummaryStats::figures(const StatsKey& key, const FieldInfo* info, bool isRate) {
+  auto found = _byKey.find(key);
+  if (found == _byKey.end()) {
+    _stats.emplace_back(key, FieldStats());
+    _stats.back().second.info = info;
+    _stats.back().second.isRate = isRate;
+    found = _byKey.emplace(key, &_stats.back()).first;
+    _order.push_back(&_stats.back());
+  }
+  return &found->second->second;
 }
 
 void SummaryStats::add(const ShownRecord& record) {
@@ -31,20 +35,11 @@ void SummaryStats::add(const ShownRecord& record) {
     for (size_t i = 0; i < record.cells.size(); i++) {
       const Cell& cell = record.cells[i];
       if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
-      StatsKey key{record.type->name, instance, *cell.name};
-      auto found = _byKey.find(key);
-      if (found == _byKey.end()) {
-        _stats.emplace_back(key, FieldStats());
-        _stats.back().second.info = cell.info;
-        _stats.back().second.isRate = cell.isRate;
-        found = _byKey.emplace(key, &_stats.back()).first;
-        _order.push_back(&_stats.back());
-      }
-      group.slots[i] = found->second;
+      group.slots[i] = figures(StatsKey{record.type->name, instance, *cell.name}, cell.info, cell.isRate);
     }
   }
   for (size_t i = 0; i < record.cells.size(); i++)
-    if (group.slots[i] && record.cells[i].value) group.slots[i]->second.add(*record.cells[i].value);
+    if (group.slots[i] && record.cells[i].value) group.slots[i]->add(*record.cells[i].value);
 }
 
 std::string shownUnit(const FieldStats& stats) {

@@ -21,7 +21,13 @@ struct FieldStats {
   size_t count = 0;
   double min = 0, max = 0, sum = 0, last = 0;
   double mean() const { return count ? sum / (double)count : 0; }
-  void add(double value);
+  void add(double value) {
+    if (count == 0 || value < min) min = value;
+    if (count == 0 || value > max) max = value;
+    sum += value;
+    last = value;
+    count++;
+  }
 };
 
 struct StatsKey {
@@ -37,13 +43,17 @@ class SummaryStats {
   void add(const ShownRecord& record);
   // In the order first seen: types as in the archive, instances as they came.
   const std::vector<std::pair<StatsKey, FieldStats>*>& inOrder() const { return _order; }
+  // The figures of a type, instance as shown and field, made on first use
+  // (with the field's catalogue entry and whether it is a rate) and placed
+  // last in the order. They stay in place as long as the SummaryStats.
+  FieldStats* figures(const StatsKey& key, const FieldInfo* info, bool isRate);
 
  private:
   // The figures of one type and instance, and where each cell of its records
   // goes (worked out again only when the record's fields change).
   struct Group {
     const std::string* layout = nullptr;  // the name of the first cell the slots were made for
-    std::vector<std::pair<StatsKey, FieldStats>*> slots;  // null for a cell not summarised
+    std::vector<FieldStats*> slots;  // null for a cell not summarised
   };
   std::unordered_map<std::string, Group> _groups;
   std::vector<Group> _bySeries;  // groups of records that carry a series number, by that number
