@@ -46,19 +46,29 @@ struct NetField {
   NamedField<ProcNetDev> field;
   bool loopback;
 };
-#define NET(member) [](const ProcNetDev& n) { return n.member; }
+template <uint64_t ProcNetDev::*counter>
+uint64_t net(const ProcNetDev& n) {
+  return n.*counter;
+}
 const NetField kNetwork[] = {
-    {{"ipackets", U32, NET(rxPackets)}, true},   {{"ierrors", U32, NET(rxErrs)}, false},
-    {{"opackets", U32, NET(txPackets)}, true},   {{"oerrors", U32, NET(txErrs)}, false},
-    {{"collisions", U32, NET(txColls)}, false},  {{"rbytes", U32, NET(rxBytes)}, false},
-    {{"obytes", U32, NET(txBytes)}, false},      {{"multircv", U32, NET(rxMulticast)}, false},
-    {{"multixmt", U32, nullptr}, false},         {{"brdcstrcv", U32, nullptr}, false},
-    {{"brdcstxmt", U32, nullptr}, false},        {{"norcvbuf", U32, NET(rxDrop)}, false},
-    {{"noxmtbuf", U32, NET(txDrop)}, false},     {{"ipackets64", U64, NET(rxPackets)}, false},
-    {{"opackets64", U64, NET(txPackets)}, false}, {{"rbytes64", U64, NET(rxBytes)}, false},
-    {{"obytes64", U64, NET(txBytes)}, false},
+    {{"ipackets", U32, net<&ProcNetDev::rxPackets>}, true},
+    {{"ierrors", U32, net<&ProcNetDev::rxErrs>}, false},
+    {{"opackets", U32, net<&ProcNetDev::txPackets>}, true},
+    {{"oerrors", U32, net<&ProcNetDev::txErrs>}, false},
+    {{"collisions", U32, net<&ProcNetDev::txColls>}, false},
+    {{"rbytes", U32, net<&ProcNetDev::rxBytes>}, false},
+    {{"obytes", U32, net<&ProcNetDev::txBytes>}, false},
+    {{"multircv", U32, net<&ProcNetDev::rxMulticast>}, false},
+    {{"multixmt", U32, nullptr}, false},
+    {{"brdcstrcv", U32, nullptr}, false},
+    {{"brdcstxmt", U32, nullptr}, false},
+    {{"norcvbuf", U32, net<&ProcNetDev::rxDrop>}, false},
+    {{"noxmtbuf", U32, net<&ProcNetDev::txDrop>}, false},
+    {{"ipackets64", U64, net<&ProcNetDev::rxPackets>}, false},
+    {{"opackets64", U64, net<&ProcNetDev::txPackets>}, false},
+    {{"rbytes64", U64, net<&ProcNetDev::rxBytes>}, false},
+    {{"obytes64", U64, net<&ProcNetDev::txBytes>}, false},
 };
-#undef NET
 
 const NamedField<uint64_t> kDiskErrors[] = {
     {"Soft Errors", U32, nullptr},
