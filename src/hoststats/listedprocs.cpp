@@ -2,12 +2,7 @@
 // with -U.
 #include "hoststats/listedprocs.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "archive/hoststatwriter.h"
 #include "host/utlexit.h"
@@ -68,28 +63,16 @@ void writeListedPids(HostStatWriter* w, const ListedProcesses& lists) {
 // directory order, whose owner or pid is listed.
 void writeListedUsersAndPids(HostStatWriter* w, const ListedProcesses& lists) {
   ProcessTracker* t = w->procTracker;
-  if (t->procDir == nullptr) t->procDir = opendir(t->procRoot.c_str());
-  if (t->procDir == nullptr) {
-    int e = errno;
+  ProcPidWalk& walk = t->procWalk;
+  int e = 0;
+  if (!walk.start(&e)) {
     printf("opendir(/proc) failed.  errno=%d\n", e);
     fflush(stdout);
     UTL_GUARANTEE(FALSE);
   }
-  BoolType walkComplete = FALSE;
-  for (;;) {
-    errno = 0;
-    struct dirent* d = readdir(t->procDir);
-    if (d == nullptr) {
-      walkComplete = errno == 0 ? TRUE : FALSE;
-      break;
-    }
-    if (d->d_name[0] == '.') continue;
-    errno = 0;
-    char* end;
-    long value = strtol(d->d_name, &end, 10);
-    if (errno != 0 || *end != '\0' || value <= 0 || value > 0x7fffffffL) continue;
-    int pid = (int)value;
-    if (PidHashEntry* e = t->pidMap.lookup(pid)) t->pidMap.markRead(e);  // it still exists
+  int pid;
+  while (walk.next(&pid)) {
+    if (PidHashEntry* entry = t->pidMap.lookup(pid)) t->pidMap.markRead(entry);  // it still exists
     if (excludePid(lists, pid)) continue;
     // A process whose last read found a listed user is read at once: the read
     // says who it runs as now, which is who owns its directory, and spares a
@@ -98,9 +81,7 @@ void writeListedUsersAndPids(HostStatWriter* w, const ListedProcesses& lists) {
     int owner = t->ownerAtLastRead(pid);
     BoolType ownerFromRead = owner >= 0 && monitoringUid(lists, owner) ? TRUE : FALSE;
     if (!ownerFromRead) {
-      struct stat st;
-      if (fstatat(dirfd(t->procDir), d->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-      owner = (int)st.st_uid;
+      if (!walk.ownerOfCurrent(&owner)) continue;
       if (!shouldWriteProcess(lists, pid, owner)) continue;
     }
     HostProcessStatsSType stats;
@@ -113,12 +94,11 @@ void writeListedUsersAndPids(HostStatWriter* w, const ListedProcesses& lists) {
     if (ownerFromRead && !shouldWriteProcess(lists, pid, t->ownerAtLastRead(pid))) continue;
     writeStatsForProcess(w, pid, stats);
   }
-  rewinddir(t->procDir);
   // A listed user's processes that ended since the last sample are no longer
   // listed: their files are closed now, not left open until the next cleanup,
   // so that a user who starts and ends many processes a second does not fill
   // the descriptor table with the files of ended ones.
-  if (walkComplete) t->pidMap.removeEntriesNotSeen();
+  if (walk.complete()) t->pidMap.removeEntriesNotSeen();
 }
 
 }  // namespace

@@ -4,22 +4,16 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <utility>
 
 #include <sys/sysinfo.h>
 
 #include "host/utlexit.h"
+#include "hoststats/linux/meminfo.h"
 #include "hoststats/linux/procpidfiles.h"
+#include "hoststats/linux/uptime.h"
 
 namespace {
-
-int64_t bootClockNow() {
-  struct timespec ts;
-  if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (int64_t)ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
 
 uint64_t physicalMemoryKb() {
   long pages = sysconf(_SC_PHYS_PAGES);
@@ -30,19 +24,8 @@ uint64_t physicalMemoryKb() {
 
 }  // namespace
 
-uint64_t readMemTotalKb(const char* path) {
-  FILE* f = fopen(path, "re");
-  if (!f) return 0;
-  char line[256];
-  unsigned long long kb = 0;
-  while (fgets(line, sizeof(line), f)) {
-    if (sscanf(line, "MemTotal: %llu kB", &kb) == 1) break;
-  }
-  fclose(f);
-  return kb;
-}
-
-ProcessTracker::ProcessTracker(const ProcessTrackerOptions& options) : procRoot(options.procRoot) {
+ProcessTracker::ProcessTracker(const ProcessTrackerOptions& options)
+    : procRoot(options.procRoot), procWalk(options.procRoot) {
   int tableSize = options.fdTableSize > 0 ? options.fdTableSize : HostRaiseOpenFileLimit(PROC_FD_TABLE_MAX);
   int reserve = options.fdReserve >= 0 ? options.fdReserve : PROC_FD_RESERVE;
   fdTrackLimit = tableSize > 2 * reserve ? tableSize - reserve : tableSize / 2;
@@ -52,9 +35,9 @@ ProcessTracker::ProcessTracker(const ProcessTrackerOptions& options) : procRoot(
   clockTicksPerSec = options.clockTicksPerSec > 0 ? options.clockTicksPerSec : sysconf(_SC_CLK_TCK);
   pageKb = options.pageKb > 0 ? options.pageKb : (uint64_t)sysconf(_SC_PAGESIZE) / 1024;
   memTotalKb = options.memTotalKb;
-  if (memTotalKb == 0) memTotalKb = readMemTotalKb((procRoot + "/meminfo").c_str());
+  if (memTotalKb == 0) memTotalKb = readMemTotalKb(procRoot);
   if (memTotalKb == 0) memTotalKb = physicalMemoryKb();
-  bootClockNs = options.bootClockNs ? options.bootClockNs : bootClockNow;
+  bootClockNs = options.bootClockNs ? options.bootClockNs : bootClockNowNs;
   fixedCpuCount = options.cpuCount;
 }
 
@@ -69,7 +52,6 @@ int ProcessTracker::onlineCpus() {
 }
 
 ProcessTracker::~ProcessTracker() {
-  if (procDir) closedir(procDir);
   for (PidHashEntry& e : pidMap.table) {
     e.closeAll();
     for (PidHashEntry* c = e.next; c; c = c->next) c->closeAll();

@@ -3,12 +3,11 @@
 // directory walked for listed users. Created on first use.
 #pragma once
 
-#include <dirent.h>
-
 #include <string>
 
 #include "archive/hoststatwriter.h"
 #include "host/hosttypes.h"
+#include "hoststats/linux/procwalk.h"
 #include "hoststats/pidhashmap.h"
 
 // Largest descriptor table, whatever the open-file limit.
@@ -22,7 +21,7 @@ struct ProcessTrackerOptions {
   // Descriptors below the table's end kept free for the output file and the
   // /proc walk; -1: PROC_FD_RESERVE.
   int fdReserve = -1;
-  // Boot-clock nanoseconds (the clock of process start times); null: CLOCK_BOOTTIME.
+  // Boot-clock nanoseconds (the clock of process start times); null: bootClockNowNs.
   int64_t (*bootClockNs)() = nullptr;
   // Clock of the cleanup schedule and the existence test; null: the host's.
   HostHrtime_t (*clock)() = nullptr;
@@ -46,7 +45,7 @@ struct ProcessTracker {
   int64_t (*bootClockNs)() = nullptr;
   BoolType ioWarningPrinted = FALSE;
   BoolType fdWarningPrinted = FALSE;
-  DIR* procDir = nullptr;  // opened by the first walk; rewound after each
+  ProcPidWalk procWalk;  // the processes of procRoot, for listed users
 
   explicit ProcessTracker(const ProcessTrackerOptions& options);
   ~ProcessTracker();
@@ -73,6 +72,3 @@ struct ProcessTracker {
   int cpuCount = 0;
   uint32_t cpuCountSample = 0;  // pidMap.sampleNumber of the last look-up
 };
-
-// Reads MemTotal (kB) from a meminfo file; 0 when it cannot.
-uint64_t readMemTotalKb(const char* path);

@@ -65,17 +65,6 @@ TEST_F(PidHashMapTest, PidsSharingABucketStayFindableAsTheFirstIsRemoved) {
   EXPECT_EQ(map.numEntries, 0);
 }
 
-TEST_F(PidHashMapTest, ALongChainGrowsThePoolAndUnlinksFromTheMiddle) {
-  const int none[PROC_FILE_COUNT] = {-1, -1, -1, -1};
-  const int n = PID_FREE_POOL_BLOCK + 2;  // transient entries: a long chain costs no files
-  for (int i = 0; i < n; i++) map.addEntryFor(5 + i * 4096, none, TRUE);
-  EXPECT_EQ(map.freePool.blocks.size(), 2u);
-  map.removeEntryForPid(5 + 7 * 4096);
-  EXPECT_EQ(map.lookup(5 + 7 * 4096), nullptr);
-  for (int i : {0, 6, 8, n - 1}) EXPECT_NE(map.lookup(5 + i * 4096), nullptr) << i;
-  EXPECT_EQ(map.numEntries, n - 1);
-}
-
 TEST_F(PidHashMapTest, CleanupAtMostEveryTwoSecondsClosesTheFilesOfTheDead) {
   int deadFd = add(500), livingFd = add(600);
   add(700);

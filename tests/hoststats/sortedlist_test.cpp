@@ -11,32 +11,6 @@ namespace {
 
 std::vector<int> entries(const SortedList& l) { return std::vector<int>(l.list, l.list + l.numEntries); }
 
-TEST(SortedList, AddKeepsOrderRemoveDupsAndMembershipAtTheBoundaries) {
-  SortedList list;
-  list.initForSize(64);
-  EXPECT_FALSE(list.hasEntry(0));
-  for (int v : {5, 3, 5, 1}) list.add(v);
-  EXPECT_EQ(entries(list), (std::vector<int>{1, 3, 5, 5}));
-  list.removeDups();
-  EXPECT_EQ(entries(list), (std::vector<int>{1, 3, 5}));
-  for (int v : {0, 2, 4, 6}) EXPECT_FALSE(list.hasEntry(v)) << v;
-  for (int v : {1, 3, 5}) EXPECT_TRUE(list.hasEntry(v)) << v;
-
-  list.clear();
-  for (int v : {INT_MAX - 1 /* the largest the sentinels allow */, 0, 4, 4, 4, 0, 9, 9}) list.add(v);
-  list.removeDups();
-  EXPECT_EQ(entries(list), (std::vector<int>{0, 4, 9, INT_MAX - 1}));
-  EXPECT_TRUE(list.hasEntry(0));
-  EXPECT_TRUE(list.hasEntry(INT_MAX - 1));
-  list.destroy();
-
-  SortedList empty;  // created without room, still accepts
-  empty.init();
-  for (int v : {7, 2, 9}) empty.add(v);
-  EXPECT_EQ(entries(empty), (std::vector<int>{2, 7, 9}));
-  empty.destroy();
-}
-
 TEST(SortedList, GrowsToTwiceItsEntriesWhenFullAndKeepsThem) {
   SortedList list;
   list.initForSize(64);

@@ -7,9 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "hoststats/linux/diskstats.h"
+#include "hoststats/linux/interrupts.h"
 #include "hoststats/linux/kstat.h"
+#include "hoststats/linux/loadavg.h"
+#include "hoststats/linux/meminfo.h"
+#include "hoststats/linux/netdev.h"
 #include "hoststats/linux/proccount.h"
-#include "hoststats/linux/procparse.h"
+#include "hoststats/linux/procfiles.h"
+#include "hoststats/linux/procstat.h"
+#include "hoststats/linux/proctext.h"
 
 // The files read, each parsed once per "snapshot".
 enum KstatFile {
@@ -69,7 +76,8 @@ struct KstatSnapshot {
 };
 
 struct KstatCtl::Impl {
-  std::string root;  // ends without '/', "" for "/"
+  explicit Impl(const std::string& root) : files(root) {}
+  ProcFiles files;  // below the root; its root() is "" for "/"
   uint32_t pageSize = 4096;
   KstatChainId chainId = 0;
   std::vector<std::unique_ptr<Kstat>> objects;  // chain order
@@ -86,11 +94,9 @@ struct KstatCtl::Impl {
   std::vector<ProcNetDev> netdev;
   ProcPerCpuCounts interrupts, softirqs;
   uint64_t processCount = 0;
-  std::unique_ptr<ProcProcessCounter> processCounter;  // of path("/proc"), made at its first count
+  std::unique_ptr<ProcProcessCounter> processCounter;  // of <root>/proc, made at its first count
   KstatSource physConsumer;  // physicalPages() as a reader of meminfo
-  // Kept between samples so that reading and parsing the same files again
-  // reuses their storage.
-  std::string text, snmpText, netstatText;
+  // Kept between samples so that parsing the same sections again reuses their names.
   ProcKeyValues tcp, tcpExt;
 
   struct DeviceInfo {
@@ -100,16 +106,9 @@ struct KstatCtl::Impl {
   std::map<std::string, DeviceInfo> devices;  // classification of block devices by name
   std::map<std::string, bool> loopbacks;      // interface name -> is a loopback
 
-  std::map<std::string, int> heldFds;  // procfs files kept open, by path
-
-  ~Impl();
-  std::string path(const char* rel) const { return root + rel; }
-  // Reads a whole file below the root; false with lastError/lastErrno set.
-  // oneRecord: the kernel writes the file as a single record (/proc/stat,
-  // meminfo, uptime, loadavg, net/snmp, net/netstat), so a read shorter than
-  // the buffer is known to be the end without another read to hear so.
-  bool readText(const std::string& rel, std::string* text, bool oneRecord = false);
+  std::string path(const char* rel) const { return files.path(rel); }
   bool fail(const std::string& what, int errorNumber);
+  bool fail(const ProcError& error) { return fail(error.message, error.errorNumber); }
   // Reads and parses one file into the snapshot.
   bool refresh(KstatFile f);
   // Makes sure `src` sees a snapshot of f it has not used yet, or the current
@@ -117,6 +116,8 @@ struct KstatCtl::Impl {
   bool take(KstatSource* src, KstatFile f);
 
   bool scan(std::vector<KstatIdentity>* ids);
+  void scanDisks(std::vector<KstatIdentity>* ids);
+  void scanInterfaces(std::vector<KstatIdentity>* ids);
   void rebuild(const std::vector<KstatIdentity>& ids);
   bool readObject(Kstat* ks);
   // One reader per kind of object, each filling ks from the files it takes.

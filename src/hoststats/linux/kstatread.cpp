@@ -4,6 +4,10 @@
 #include <cstring>
 
 #include "hoststats/linux/kstatimpl.h"
+#include "hoststats/linux/kstatnamed.h"
+#include "hoststats/linux/netsnmp.h"
+#include "hoststats/linux/sysfs.h"
+#include "hoststats/linux/vmstat.h"
 
 namespace {
 
@@ -41,14 +45,6 @@ void publishNamed(Kstat* ks) {
   ks->data = ks->source->named.data();
   ks->dataSize = ks->source->named.size() * sizeof(KstatNamed);
   ks->ndata = (unsigned)ks->source->named.size();
-}
-
-void setNamed(Kstat* ks, size_t index, uint64_t value) {
-  KstatNamed& kn = ks->source->named[index];
-  if (kn.dataType == KSTAT_DATA_UINT64 || kn.dataType == KSTAT_DATA_INT64)
-    kn.value.ui64 = value;
-  else
-    kn.value.ui32 = (uint32_t)value;
 }
 
 // Whole seconds since the object's last accumulation; the fraction is carried
@@ -106,23 +102,18 @@ bool KstatCtl::Impl::readVminfo(Kstat* ks) {
   KstatSource* src = ks->source;
   std::string err;
   if (!take(src, KF_MEMINFO) || !take(src, KF_UPTIME)) return false;
-  uint64_t memFree, swapTotal, swapFree, commitLimit, committed;
-  if (!procLookup(meminfo, "MemFree", &memFree, &err) || !procLookup(meminfo, "SwapTotal", &swapTotal, &err) ||
-      !procLookup(meminfo, "SwapFree", &swapFree, &err) ||
-      !procLookup(meminfo, "CommitLimit", &commitLimit, &err) ||
-      !procLookup(meminfo, "Committed_AS", &committed, &err))
+  MeminfoFigures m;
+  if (!meminfoFigures(meminfo, MEMINFO_FREE | MEMINFO_SWAP | MEMINFO_COMMIT, &m, &err))
     return fail(path("/proc/meminfo") + ": " + err, EINVAL);
-  uint64_t avail = procLookupOptional(meminfo, "MemAvailable");
-  if (avail == 0) avail = memFree;  // kernels before 3.14 have no MemAvailable
   uint64_t kbPerPage = kilobytesPerPage(pageSize);
   KstatVminfo* vi = rawRecord<KstatVminfo>(ks);
   uint64_t secs = elapsedSeconds(src, uptimeNs);
   vi->updates += secs;
-  vi->freemem += avail / kbPerPage * secs;
-  vi->swap_resv += committed / kbPerPage * secs;
-  vi->swap_alloc += (swapTotal > swapFree ? swapTotal - swapFree : 0) / kbPerPage * secs;
-  vi->swap_avail += (commitLimit > committed ? commitLimit - committed : 0) / kbPerPage * secs;
-  vi->swap_free += swapFree / kbPerPage * secs;
+  vi->freemem += m.memAvailable / kbPerPage * secs;
+  vi->swap_resv += m.committedAs / kbPerPage * secs;
+  vi->swap_alloc += (m.swapTotal > m.swapFree ? m.swapTotal - m.swapFree : 0) / kbPerPage * secs;
+  vi->swap_avail += (m.commitLimit > m.committedAs ? m.commitLimit - m.committedAs : 0) / kbPerPage * secs;
+  vi->swap_free += m.swapFree / kbPerPage * secs;
   publishRaw(ks);
   return true;
 }
@@ -131,11 +122,7 @@ bool KstatCtl::Impl::readSystemMisc(Kstat* ks) {
   KstatSource* src = ks->source;
   if (!take(src, KF_STAT) || !take(src, KF_LOADAVG) || !take(src, KF_PROCDIR) || !take(src, KF_UPTIME))
     return false;
-  setNamed(ks, 0, stat.cpus.size());
-  setNamed(ks, 1, processCount);
-  for (int i = 0; i < 3; i++) setNamed(ks, 2 + i, loadavg.avenrun[i]);
-  setNamed(ks, 5, stat.btime);
-  setNamed(ks, 6, (uint64_t)(uptimeNs / (NS_PER_SEC / 100)));  // 100 Hz clock ticks since boot
+  fillSystemMisc(src, {stat, processCount, loadavg, uptimeNs});
   publishNamed(ks);
   return true;
 }
@@ -144,19 +131,10 @@ bool KstatCtl::Impl::readSystemPages(Kstat* ks) {
   KstatSource* src = ks->source;
   std::string err;
   if (!take(src, KF_MEMINFO)) return false;
-  uint64_t total, memFree, unevictable, mlocked;
-  if (!procLookup(meminfo, "MemTotal", &total, &err) || !procLookup(meminfo, "MemFree", &memFree, &err) ||
-      !procLookup(meminfo, "Unevictable", &unevictable, &err) ||
-      !procLookup(meminfo, "Mlocked", &mlocked, &err))
+  MeminfoFigures m;
+  if (!meminfoFigures(meminfo, MEMINFO_TOTAL | MEMINFO_FREE | MEMINFO_UNEVICTABLE | MEMINFO_MLOCKED, &m, &err))
     return fail(path("/proc/meminfo") + ": " + err, EINVAL);
-  uint64_t avail = procLookupOptional(meminfo, "MemAvailable");
-  if (avail == 0) avail = memFree;
-  uint64_t kbPerPage = kilobytesPerPage(pageSize);
-  setNamed(ks, 0, total / kbPerPage);
-  setNamed(ks, 1, avail / kbPerPage);
-  setNamed(ks, 2, (total > unevictable ? total - unevictable : 0) / kbPerPage);
-  setNamed(ks, 3, mlocked / kbPerPage);
-  setNamed(ks, 4, total / kbPerPage);
+  fillSystemPages(src, {m, kilobytesPerPage(pageSize)});
   publishNamed(ks);
   return true;
 }
@@ -181,26 +159,23 @@ bool KstatCtl::Impl::readCpu(Kstat* ks) {
   cs.intrthread = (uint32_t)softirqs.totalFor(c->cpu);
   if (src->firstCpu) {
     if (!take(src, KF_VMSTAT)) return false;
-    uint64_t pgpgin, pgpgout, pswpin, pswpout, pgfault, pgmajfault;
-    if (!procLookup(vmstat, "pgpgin", &pgpgin, &err) || !procLookup(vmstat, "pgpgout", &pgpgout, &err) ||
-        !procLookup(vmstat, "pswpin", &pswpin, &err) || !procLookup(vmstat, "pswpout", &pswpout, &err) ||
-        !procLookup(vmstat, "pgfault", &pgfault, &err) || !procLookup(vmstat, "pgmajfault", &pgmajfault, &err))
-      return fail(path("/proc/vmstat") + ": " + err, EINVAL);
+    VmstatFigures v;
+    if (!vmstatFigures(vmstat, &v, &err)) return fail(path("/proc/vmstat") + ": " + err, EINVAL);
     uint64_t kbPerPage = kilobytesPerPage(pageSize);
     cs.pswitch = (uint32_t)stat.ctxt;
     cs.sysfork = (uint32_t)stat.processes;
     cs.iowait = (uint32_t)stat.procsBlocked;
-    cs.pgpgin = (uint32_t)(pgpgin / kbPerPage);  // vmstat counts kilobytes
-    cs.pgpgout = (uint32_t)(pgpgout / kbPerPage);
-    cs.pgswapin = (uint32_t)pswpin;
-    cs.pgswapout = (uint32_t)pswpout;
-    cs.anonpgin = (uint32_t)pswpin;
-    cs.anonpgout = (uint32_t)pswpout;
-    cs.dfree = (uint32_t)procLookupOptional(vmstat, "pgsteal_kswapd");
-    cs.scan = (uint32_t)(procLookupOptional(vmstat, "pgscan_kswapd") + procLookupOptional(vmstat, "pgscan_direct"));
-    cs.pgrrun = (uint32_t)procLookupOptional(vmstat, "pageoutrun");
-    cs.maj_fault = (uint32_t)pgmajfault;
-    cs.as_fault = (uint32_t)(pgfault >= pgmajfault ? pgfault - pgmajfault : 0);
+    cs.pgpgin = (uint32_t)(v.pgpgin / kbPerPage);  // vmstat counts kilobytes
+    cs.pgpgout = (uint32_t)(v.pgpgout / kbPerPage);
+    cs.pgswapin = (uint32_t)v.pswpin;
+    cs.pgswapout = (uint32_t)v.pswpout;
+    cs.anonpgin = (uint32_t)v.pswpin;
+    cs.anonpgout = (uint32_t)v.pswpout;
+    cs.dfree = (uint32_t)v.pgstealKswapd;
+    cs.scan = (uint32_t)(v.pgscanKswapd + v.pgscanDirect);
+    cs.pgrrun = (uint32_t)v.pageoutrun;
+    cs.maj_fault = (uint32_t)v.pgmajfault;
+    cs.as_fault = (uint32_t)(v.pgfault >= v.pgmajfault ? v.pgfault - v.pgmajfault : 0);
   }
   *rawRecord<KstatCpuStat>(ks) = cs;
   publishRaw(ks);
@@ -227,15 +202,10 @@ bool KstatCtl::Impl::readIo(Kstat* ks) {
 
 bool KstatCtl::Impl::readDiskErrors(Kstat* ks) {
   KstatSource* src = ks->source;
-  std::string text;
-  if (!readText("/sys/block/" + src->id.name + "/device/ioerr_cnt", &text)) return false;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long v = strtoull(text.c_str(), &end, 0);
-  while (end && (*end == '\n' || *end == ' ')) end++;
-  if (errno != 0 || end == text.c_str() || end == nullptr || *end != '\0')
-    return fail(path("/sys/block/") + src->id.name + "/device/ioerr_cnt: not a number", EINVAL);
-  setNamed(ks, 1, v);  // "Hard Errors": commands that ended in error
+  ProcError error;
+  uint64_t count;
+  if (!readDiskErrorCount(files, src->id.name, &count, &error)) return fail(error);
+  fillDiskErrors(src, count);
   publishNamed(ks);
   return true;
 }
@@ -245,57 +215,15 @@ bool KstatCtl::Impl::readNet(Kstat* ks) {
   if (!take(src, KF_NETDEV)) return false;
   const ProcNetDev* n = findLine(netdev, src);
   if (n == nullptr) return fail(path("/proc/net/dev") + ": " + src->id.name + " is gone", ENXIO);
-  if (src->id.type == KS_NET_SIMPLE) {
-    setNamed(ks, 0, n->rxPackets);
-    setNamed(ks, 1, n->txPackets);
-  } else {
-    const uint64_t v[17] = {n->rxPackets, n->rxErrs,  n->txPackets, n->txErrs, n->txColls, n->rxBytes,
-                            n->txBytes,   n->rxMulticast, 0,         0,         0,         n->rxDrop,
-                            n->txDrop,    n->rxPackets, n->txPackets, n->rxBytes, n->txBytes};
-    for (size_t i = 0; i < 17; i++) setNamed(ks, i, v[i]);
-  }
+  fillNetwork(src, *n);
   publishNamed(ks);
   return true;
 }
 
 BoolType KstatCtl::readTcpMib(KstatTcpMib* out) {
   Impl& im = *_impl;
-  std::string err;
-  const ProcKeyValues& tcp = im.tcp;
-  const ProcKeyValues& ext = im.tcpExt;
-  if (!im.readText("/proc/net/snmp", &im.snmpText, true)) return FALSE;
-  if (!parseProcSnmpSection(im.snmpText, "Tcp", &im.tcp, &err))
-    return im.fail(im.path("/proc/net/snmp") + ": " + err, EINVAL);
-  if (!im.readText("/proc/net/netstat", &im.netstatText, true)) return FALSE;
-  if (!parseProcSnmpSection(im.netstatText, "TcpExt", &im.tcpExt, &err))
-    return im.fail(im.path("/proc/net/netstat") + ": " + err, EINVAL);
-
-  static const char* const required[] = {"ActiveOpens", "PassiveOpens", "AttemptFails", "EstabResets",
-                                         "CurrEstab",   "InSegs",       "OutSegs",      "RetransSegs"};
-  uint64_t r[8];
-  for (int i = 0; i < 8; i++)
-    if (!procLookup(tcp, required[i], &r[i], &err)) return im.fail(im.path("/proc/net/snmp") + ": Tcp: " + err, EINVAL);
-  KstatTcpMib m;
-  memset(&m, 0, sizeof m);
-  m.tcpActiveOpens = (uint32_t)r[0];
-  m.tcpPassiveOpens = (uint32_t)r[1];
-  m.tcpAttemptFails = (uint32_t)r[2];
-  m.tcpEstabResets = (uint32_t)r[3];
-  m.tcpCurrEstab = (uint32_t)r[4];
-  m.tcpInSegs = (uint32_t)r[5];
-  m.tcpOutSegs = (uint32_t)r[6];
-  m.tcpRetransSegs = (uint32_t)r[7];
-  // TcpExt counters come and go with kernel versions: absent ones are 0.
-  auto x = [&ext](const char* k) { return (uint32_t)procLookupOptional(ext, k); };
-  m.tcpOutAckDelayed = x("DelayedACKs");
-  m.tcpInAckSegs = x("TCPPureAcks") + x("TCPHPAcks");
-  m.tcpTimRetrans = x("TCPTimeouts");
-  m.tcpTimRetransDrop = x("TCPAbortOnTimeout");
-  m.tcpTimKeepaliveProbe = x("TCPKeepAlive");
-  m.tcpListenDrop = x("ListenOverflows");
-  m.tcpListenDropQ0 = x("TCPReqQFullDoCookies") + x("TCPReqQFullDrop");
-  m.tcpHalfOpenDrop = x("TCPReqQFullDrop");
-  *out = m;
+  ProcError error;
+  if (!readTcpCounters(im.files, &im.tcp, &im.tcpExt, out, &error)) return im.fail(error) ? TRUE : FALSE;
   return TRUE;
 }
 

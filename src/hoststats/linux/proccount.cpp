@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "hoststats/linux/procparse.h"
+#include "hoststats/linux/proctext.h"
 
 bool ProcProcessCounter::walk(uint64_t* processes, uint64_t* otherDirs, int* errorNumber) {
   DIR* dir = opendir(_dir.c_str());

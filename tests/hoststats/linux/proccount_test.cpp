@@ -56,12 +56,5 @@ TEST_F(ProcCountTest, WalksEveryTimeWhenTheLinkCountDisagrees) {
   EXPECT_FALSE(c.trustsLinkCount());
 }
 
-TEST_F(ProcCountTest, AMissingDirectoryIsAnError) {
-  ProcProcessCounter c(dir.path() + "/none");
-  uint64_t n = 0;
-  int err = 0;
-  EXPECT_FALSE(c.count(&n, &err));
-  EXPECT_EQ(err, ENOENT);
-}
 
 }  // namespace

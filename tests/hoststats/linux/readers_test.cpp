@@ -1,14 +1,23 @@
-// Layouts the fixture tree does not have: old kernels, offline CPUs, aliased
-// interfaces; and malformed texts.
-#include "hoststats/linux/procparse.h"
-
+// The readers of the host's procfs files on texts the fixture tree does not
+// have: old kernels, offline CPUs, aliased interfaces, and malformed texts.
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "hoststats/fixturetree.h"
+#include "hoststats/linux/diskstats.h"
+#include "hoststats/linux/interrupts.h"
+#include "hoststats/linux/loadavg.h"
+#include "hoststats/linux/meminfo.h"
+#include "hoststats/linux/netdev.h"
+#include "hoststats/linux/netsnmp.h"
+#include "hoststats/linux/procstat.h"
+#include "hoststats/linux/uptime.h"
+#include "hoststats/linux/vmstat.h"
+
 namespace {
 
-TEST(ProcParseTest, OldAndNewLayouts) {
+TEST(ReadersTest, OldAndNewLayouts) {
   std::string err;
   ProcStat st;
   ASSERT_TRUE(parseProcStat("cpu  1 2 3 4 5 6 7 8 9 10\ncpu0 1 2 3 4 5 6 7 8 9 10\n"
@@ -24,21 +33,16 @@ TEST(ProcParseTest, OldAndNewLayouts) {
   ProcLoadavg la;
   ASSERT_TRUE(parseProcLoadavg("0.50 1.25 12.99 3/120 4242\n", &la, &err)) << err;
   EXPECT_EQ(la.avenrun[2], 3325u);  // 12.99 * 256 = 3325.44
-  int64_t ns;
-  ASSERT_TRUE(parseProcUptime("476.78 875.91\n", &ns, &err)) << err;
-  EXPECT_EQ(ns, 476780000000);
 
   ProcKeyValues kv;
   ASSERT_TRUE(parseProcSnmpSection("Ip: A\nIp: 1\nTcp: MaxConn InSegs\nTcp: -1 701\n", "Tcp", &kv, &err)) << err;
   ASSERT_EQ(kv.size(), 2u);
   EXPECT_EQ(kv[0].second, UINT64_MAX);  // -1 kept as its bits
-  EXPECT_EQ(procLookupOptional(kv, "SwapFree"), 0u);
 
   std::vector<ProcDiskStat> d;
   ASSERT_TRUE(parseProcDiskstats("   8 0 sda 1 2 3 4 5 6 7 8 9 10 11\n"
                                  " 254 0 vda 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17\n", &d, &err)) << err;
   ASSERT_EQ(d.size(), 2u);
-  EXPECT_EQ(d[0].weightedMsDoingIo, 11u);
   EXPECT_EQ(d[1].weightedMsDoingIo, 11u);
 
   std::vector<ProcNetDev> n;
@@ -51,15 +55,25 @@ TEST(ProcParseTest, OldAndNewLayouts) {
   EXPECT_EQ(n[1].name, "lo");
 }
 
-// Every malformed text is refused with a message, never read as zeros.
-TEST(ProcParseTest, MalformedTextsAreRefusedWithAMessage) {
+// Every malformed text and every missing figure is refused with a message
+// naming the line or the figure, never read as zeros.
+TEST(ReadersTest, MalformedTextsAndMissingFiguresAreRefusedWithAMessage) {
   ProcStat st;
   ProcKeyValues kv;
   ProcLoadavg la;
   int64_t ns;
   std::vector<ProcDiskStat> disks;
   std::vector<ProcNetDev> nets;
+  ProcPerCpuCounts pc;
+  MeminfoFigures mem;
+  VmstatFigures vm;
   const std::string rest = "intr 1\nctxt 1\nbtime 1\nprocesses 1\nprocs_running 1\nprocs_blocked 0\nsoftirq 1\n";
+  auto kvOf = [](const std::string& text) {
+    ProcKeyValues out;
+    std::string e;
+    EXPECT_TRUE(parseProcMeminfo(text, &out, &e)) << e;
+    return out;
+  };
   using Parse = std::function<bool(std::string*)>;
   const std::pair<Parse, const char*> cases[] = {
       {[&](std::string* e) { return parseProcStat("cpu0 1 x 3 4\n" + rest, &st, e); }, "\"x\""},
@@ -75,9 +89,18 @@ TEST(ProcParseTest, MalformedTextsAreRefusedWithAMessage) {
       {[&](std::string* e) { return parseProcLoadavg("0.1 0.2 0.3 4 5\n", &la, e); }, "0.1"},
       {[&](std::string* e) { return parseProcDiskstats("8 0 sda 1 2 3 4 5 6 7 8 9 1O 11\n", &disks, e); }, "sda"},
       {[&](std::string* e) { return parseProcNetDev("lo: 1 2\n", &nets, e); }, "header"},
-      {[&](std::string* e) { return parseProcNetDev("a|b\nc\neth0: 1 2 3\n", &nets, e); }, "eth0"},
-      {[&](std::string* e) { return parseProcSnmpSection("Tcp: A B\nTcp: 1\n", "Tcp", &kv, e); }, "Tcp"},
+      {[&](std::string* e) { return parseProcNetDev("a|b\nc\neth0: 1 2 3\n", &nets, e); }, "line 3"},
+      {[&](std::string* e) { return parseProcNetDev("a|b\nc\n eth0 1 2\n", &nets, e); }, "name:"},
+      {[&](std::string* e) { return parseProcSnmpSection("Tcp: A B\nTcp: 1\n", "Tcp", &kv, e); }, "line 2"},
       {[&](std::string* e) { return parseProcSnmpSection("Udp: A\nUdp: 1\n", "Tcp", &kv, e); }, "Tcp"},
+      {[&](std::string* e) { return parseProcPerCpuCounts("", &pc, e); }, "CPU columns"},
+      {[&](std::string* e) { return parseProcPerCpuCounts("  CPU0 CPUx\n", &pc, e); }, "CPUx"},
+      {[&](std::string* e) { return parseProcPerCpuCounts("  CPU0\n  no colon here 1\n", &pc, e); }, "line 2"},
+      {[&](std::string* e) { return meminfoFigures(kvOf("MemFree: 1 kB\n"), MEMINFO_TOTAL, &mem, e); }, "MemTotal"},
+      {[&](std::string* e) {
+         return meminfoFigures(kvOf("MemFree: 1 kB\nSwapTotal: 2 kB\n"), MEMINFO_FREE | MEMINFO_SWAP, &mem, e);
+       }, "SwapFree"},
+      {[&](std::string* e) { return vmstatFigures(kvOf("pgpgin: 1\npgpgout: 1\n"), &vm, e); }, "pswpin"},
   };
   int i = 0;
   for (const auto& c : cases) {
@@ -88,7 +111,7 @@ TEST(ProcParseTest, MalformedTextsAreRefusedWithAMessage) {
   }
 }
 
-TEST(ProcParseTest, PerCpuCountsSumEachColumnAndLeaveSystemWideRowsOut) {
+TEST(ReadersTest, PerCpuCountsSumEachColumnAndLeaveSystemWideRowsOut) {
   ProcPerCpuCounts c;
   std::string err;
   ASSERT_TRUE(parseProcPerCpuCounts("           CPU0       CPU2\n"
@@ -101,16 +124,34 @@ TEST(ProcParseTest, PerCpuCountsSumEachColumnAndLeaveSystemWideRowsOut) {
       << err;
   EXPECT_EQ(c.cpus, (std::vector<int>{0, 2}));  // CPU1 offline: no column
   EXPECT_EQ(c.totals, (std::vector<uint64_t>{42, 4}));
-  EXPECT_EQ(c.totalFor(2), 4u);
-  EXPECT_EQ(c.totalFor(1), 0u);
   // One CPU: ERR and MIS have as many counts as there are columns, and are still left out.
   ASSERT_TRUE(parseProcPerCpuCounts("      CPU0\n  HI:  3\nERR:  7\nMIS:  1\n", &c, &err)) << err;
   EXPECT_EQ(c.totals, std::vector<uint64_t>{3});
-  EXPECT_FALSE(parseProcPerCpuCounts("", &c, &err));
-  EXPECT_FALSE(parseProcPerCpuCounts("  CPU0 CPUx\n", &c, &err));
-  EXPECT_NE(err.find("CPU columns"), std::string::npos) << err;
-  EXPECT_FALSE(parseProcPerCpuCounts("  CPU0\n  no colon here 1\n", &c, &err));
-  EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+}
+
+// The readers below a root: the files of the fixture tree, and a message
+// naming the file that is missing.
+TEST(ReadersTest, ReadersTakeTheirFilesBelowTheRoot) {
+  FixtureTree tree;
+  ProcFiles files(tree.root() + "/");
+  ProcError error;
+  int64_t ns = 0;
+  ASSERT_TRUE(readUptime(files, &ns, &error)) << error.message;  // not the live clock below a fixture root
+  EXPECT_EQ(ns, 1000000000000);
+  KstatTcpMib tcp;
+  ProcKeyValues s, x;
+  ASSERT_TRUE(readTcpCounters(files, &s, &x, &tcp, &error)) << error.message;
+  tree.write("proc/net/snmp", "Tcp: RtoAlgorithm\nTcp: 1\n");
+  EXPECT_FALSE(readTcpCounters(files, &s, &x, &tcp, &error));
+  EXPECT_EQ(error.message, tree.path("proc/net/snmp") + ": Tcp: no \"ActiveOpens\" entry");
+  tree.remove("proc/loadavg");
+  ProcLoadavg la;
+  EXPECT_FALSE(readProcLoadavg(files, &la, &error));
+  EXPECT_EQ(error.message, tree.path("proc/loadavg") + ": No such file or directory");
+
+  tree.write("proc/meminfo", "Odd line\nMemTotal:  1024 kB\n");  // only its MemTotal line counts
+  EXPECT_EQ(readMemTotalKb(tree.path("proc")), 1024u);
+  EXPECT_EQ(readMemTotalKb(tree.path("nowhere")), 0u);
 }
 
 }  // namespace
