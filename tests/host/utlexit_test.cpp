@@ -68,9 +68,7 @@ TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
   EXPECT_EXIT(UTL_GUARANTEE(1 + 1 == 3), ExitedWithCode(1),
               "^\nHostCallDebugger: invoked at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4} UTC\n"
               "UTL_GUARANTEE failed, File [^\n]*utlexit_test.cpp line [0-9]+\nCall stack:\n(.|\n)*"
-              "\n __________________________________ \n\\|  HostCallDebugger: Waiting for a C Debugger to attach, "
-              "process [0-9]+ \n\\|  process [0-9]+ \\(0x[0-9a-f]+\\), thread [0-9]+ \\(0x[0-9a-f]+\\), sleep time 1\n"
-              "\\|__________________________________ \n$");
+              "Waiting for a C Debugger to attach, (.|\n)*, sleep time 1\n\\|_+ \n$");
   // Exit handlers do not run after a guarantee failure; the status is 5 after a
   // termination signal.
   EXPECT_EXIT(
