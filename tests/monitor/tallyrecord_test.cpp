@@ -49,19 +49,4 @@ TEST_F(TallyRecordTest, MonitorRecordAddsTheTimeSinceTheSampleBegan) {
                                std::to_string(mgr.timeWritingStats) + "\n");
 }
 
-TEST_F(TallyRecordTest, WrittenProcessesAreNotedOnlyWhileListedProcessesAreMonitored) {
-  mgr.shrpcPtr = &cacheView;
-  for (SortedList* l : {&mgr.pidsToMonitor, &mgr.uidsToMonitor, &mgr.pidsWrittenThisTime}) l->initForSize(4);
-  const uint32_t v32[] = {1, 2};
-  mgr.writeTallyRecord("Kpr", 2, v32, 321, 2);
-  EXPECT_EQ(mgr.pidsWrittenThisTime.size(), 0);  // no -Q or -U list: nothing to note
-
-  mgr.uidsToMonitor.add(1000);
-  mgr.writeTallyRecord("Kpr", 2, v32, 321, 2);
-  mgr.writeTallyRecord("AppStat", 32, v32, 0, 2);  // id 0 is not a process
-  ASSERT_EQ(mgr.pidsWrittenThisTime.size(), 1);
-  EXPECT_EQ(mgr.pidsWrittenThisTime.list[0], 321);
-  for (SortedList* l : {&mgr.pidsToMonitor, &mgr.uidsToMonitor, &mgr.pidsWrittenThisTime}) l->destroy();
-}
-
 }  // namespace
