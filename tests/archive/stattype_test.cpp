@@ -23,13 +23,8 @@ TEST(StatTypeCatalogue, NamesAreUniqueAndTheKindsShareTheFixedAndCommonOnes) {
 // The last 32-bit and the first 64-bit counter of each kind: the four bytes of
 // alignment fill between them are not part of a 64-bit value.
 TEST(StatTypeLookup, NamesToIndicesAndByteOffsets) {
-  struct Case {
-    BoolType (*lookup)(const char*, int*);
-    StatTypeKind kind;
-    const char* name;
-    int index, offset;
-    BoolType is64;
-  };
+  struct Case { BoolType (*lookup)(const char*, int*); StatTypeKind kind; const char* name;
+                int index, offset; BoolType is64; };
   const Case cases[] = {
       {StatTypeIndexForMonitorStat, STATTYPE_KIND_MONITOR, "NumProcsSleepingForLock", 134, 544, FALSE},
       {StatTypeIndexForMonitorStat, STATTYPE_KIND_MONITOR, "TotalLocalPageCacheHits", 135, 552, TRUE},

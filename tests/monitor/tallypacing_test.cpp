@@ -38,16 +38,10 @@ struct Liveness {
 // than asked; monitored (checked after each slice) or host-only.
 TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
   using Sleeps = std::vector<int64_t>;
-  struct Case {
-    int64_t busy, interval, over;
-    bool monitored;
-    int64_t correctionIn;
-    int goneAt;  // the check that finds the cache gone; 0: never
-    Sleeps sleeps;
-    int checks;
-    int64_t correction;  // on return: the oversleep, taken off the next interval
-    bool lost;
-  };
+  // goneAt: the check that finds the cache gone (0: never); correction on return:
+  // the oversleep, taken off the next interval.
+  struct Case { int64_t busy, interval, over; bool monitored; int64_t correctionIn; int goneAt;
+                Sleeps sleeps; int checks; int64_t correction; bool lost; };
   const Case cases[] = {
       {100, 1000, 1, true, 0, 0, {250, 250, 250, 147}, 4, -1, false},  // three slices, then the rest
       {100, 1000, 1, false, 0, 0, {900}, 0, -1, false},                 // nothing to check: one sleep

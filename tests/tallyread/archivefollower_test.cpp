@@ -46,12 +46,8 @@ class Follower : public ::testing::Test {
 
 using Lines = std::vector<std::string>;
 
+// (Waiting for a missing file, and one gone for a while, are shown end to end.)
 TEST_F(Follower, ReadsOnlyWholeLinesAndReadsOnAsTheFileGrows) {
-  EXPECT_EQ(poll(), Lines{});  // not there yet
-  EXPECT_FALSE(follower.fileOpen());
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_NE(reports[0].find("waiting for it"), std::string::npos);
-
   std::string head = header("db1");
   appendText(dir.file("r-1.out"), head.substr(0, 40));  // a header half flushed
   EXPECT_EQ(poll(), Lines{});
@@ -59,8 +55,8 @@ TEST_F(Follower, ReadsOnlyWholeLinesAndReadsOnAsTheFileGrows) {
   EXPECT_EQ(poll(), Lines{"db1 100 sda 10"});
   appendText(dir.file("r-1.out"), "0\n64 101 sda 0 0 11\n64 101 bad\n64 102 sda 0 0 12\n");
   EXPECT_EQ(poll(), (Lines{"db1 100 sdb 20", "db1 101 sda 11", "db1 102 sda 12"}));
-  ASSERT_EQ(reports.size(), 2u);  // the damaged line, with its own line number
-  EXPECT_EQ(reports[1].rfind(dir.file("r-1.out") + ":15: ", 0), 0u) << reports[1];
+  ASSERT_EQ(reports.size(), 1u);  // the damaged line, with its own line number
+  EXPECT_EQ(reports[0].rfind(dir.file("r-1.out") + ":15: ", 0), 0u) << reports[0];
   EXPECT_EQ(poll(), Lines{});
 
   // A stream of several files: a new header takes over.
@@ -85,12 +81,6 @@ TEST_F(Follower, StartsAfreshOnAReplacedOrCutFileAndGoesOnToTheNextFileOfASeries
   writeFileText(dir.file("r-2.out"), header("db1") + "64 6 sda 0 0 6\n");
   EXPECT_EQ(poll(), (Lines{"db1 5 sda 5", "db1 6 sda 6"}));
   EXPECT_EQ(follower.path(), dir.file("r-2.out"));
-
-  // Removed: nothing is lost of what was read, and reading goes on when it comes back.
-  ASSERT_EQ(unlink(dir.file("r-2.out").c_str()), 0);
-  EXPECT_EQ(poll(), Lines{});
-  writeFileText(dir.file("r-2.out"), header("db1") + "64 7 sda 0 0 7\n");
-  EXPECT_EQ(poll(), Lines{"db1 7 sda 7"});
 }
 
 TEST_F(Follower, ReadsAGzipStreamThatIsStillBeingWritten) {

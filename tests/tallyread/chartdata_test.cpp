@@ -117,20 +117,13 @@ TEST(ChartPanels, TheDashboardDrawsWhatTheArchiveHasAndRanksProcessesByCpu) {
   EXPECT_EQ(panels[2].series[4]->label, "pgsvr2");
 }
 
-TEST(ChartPage, TheDataHoldsTimeStepsInMsAndNoTextThatClosesTheScript) {
+// (The data's time steps in ms are shown end to end.)
+TEST(ChartPage, NoTextOfTheArchiveClosesTheScriptThatHoldsTheData) {
   ChartCollector c = everything();
-  add(c, "HardDisk", 1700000000, "</script><b>", "0", {{"ReadKBytes", "10"}, {"WaitQueueLength", "1056964608"}});
-  add(c, "HardDisk", 1700000000.5, "</script><b>", "0", {{"ReadKBytes", "11"}, {"WaitQueueLength", "1065353216"}});
+  add(c, "HardDisk", 1700000000, "</script><b>", "0", {{"ReadKBytes", "10"}});
   c.finish();
   ChartPage page;
-  page.title = "t";
-  page.files = {"a.out"};
   page.panels = selectionPanels(c.series());
-  std::string json = chartDataJson(page);
-  EXPECT_NE(json.find("\"raw\":{\"t\":[1700000000000,500],\"v\":[10,11]},\"rate\":{\"t\":[1700000000500],\"v\":[2]}"),
-            std::string::npos)
-      << json;
-  EXPECT_NE(json.find("\"v\":[0.5,1]},\"rate\":null"), std::string::npos) << json;
   std::string html = chartPageHtml(page);
   size_t data = html.find("id=\"tally-data\">");
   ASSERT_NE(data, std::string::npos);

@@ -9,12 +9,7 @@ using namespace tallyread;
 namespace {
 
 TEST(Rates, PerSecondWithThe32BitWrapAndNoValueForADecrease) {
-  struct Case {
-    const char *before, *after;
-    double seconds;
-    bool wide;
-    std::optional<double> rate;
-  };
+  struct Case { const char *before, *after; double seconds; bool wide; std::optional<double> rate; };
   const Case cases[] = {
       {"10", "30", 2, false, 10.0},
       {"4294967290", "4", 2, false, 5.0},          // a 32-bit counter that wrapped
