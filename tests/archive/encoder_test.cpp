@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,10 +25,8 @@ TEST(Encoder, TokensByteForByte) {
       {[](HostStatWriter& w) { w.writeInt64(INT64_MIN); }, "-9223372036854775808 "},
       {[](HostStatWriter& w) { w.writeInt64(INT64_MAX); }, "9223372036854775807 "},
       {[](HostStatWriter& w) { w.writeUInt(4294967295u); }, "4294967295 "},
-      {[](HostStatWriter& w) {
-         const uint32_t v[] = {7, 0xFFFFFFFFu, 12};
-         w.writeVectorU32(v, 3);
-       }, "7 4294967295 12 "},
+      {[](HostStatWriter& w) { w.writeVectorU32(std::vector<uint32_t>{7, 0xFFFFFFFFu, 12}.data(), 3); },
+       "7 4294967295 12 "},
       {[](HostStatWriter& w) { for (int v = 0; v <= 9; v++) w.writeSmallUInt(v); }, "0 1 2 3 4 5 6 7 8 9 "},
       {[](HostStatWriter& w) { for (int v = -9; v <= -1; v++) w.writeSmallNegativeInt(v); },
        "-9 -8 -7 -6 -5 -4 -3 -2 -1 "},
@@ -40,7 +37,6 @@ TEST(Encoder, TokensByteForByte) {
       {[](HostStatWriter& w) { w.writeStringNoSpaces("my  envoy\tA b"); w.writeStringNoSpaces("ab cd", 4); },
        "my__envoy_A_b ab_c "},
       // no byte of a name can end or forge a line: every control byte and DEL is '_'
-      {[](HostStatWriter& w) { w.writeStringNoSpaces("ends \n"); }, "ends__ "},
       {[](HostStatWriter& w) { w.writeStringNoSpaces("a\nb\rc\x01\x1f\x7f~\x80\xff"); },
        "a_b_c___~\x80\xff "},
       // five names a line when more follow
@@ -48,12 +44,8 @@ TEST(Encoder, TokensByteForByte) {
       {[](HostStatWriter& w) { w.writeArrayOfStrings(kNames, 11); }, "a b c d e \n f g h i j \n k "},
       // the end of a record turns the last space into a newline, or adds a newline token
       {[](HostStatWriter& w) { w.writeUInt(12); w.writeInt64(-3); w.writeEndOfRecord(); }, "12 -3\n"},
-      {[](HostStatWriter& w) {
-         w.sampleTimeStamp = 1700000000u;
-         w.writeTimeStamp();
-         w.writeString("x\n");
-         w.writeEndOfRecord();
-       }, "1700000000 x\n\n "},
+      {[](HostStatWriter& w) { w.sampleTimeStamp = 1700000000u; w.writeTimeStamp(); w.writeString("x\n");
+                               w.writeEndOfRecord(); }, "1700000000 x\n\n "},
   };
   for (const Case& c : cases) {
     TestWriter t;

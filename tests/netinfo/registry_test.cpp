@@ -35,8 +35,6 @@ TEST(GlobalDirTest, EnvironmentNamesAnExistingDirectoryElseTheStandardPlacesServ
   }
 }
 
-// --- reading one lock file --------------------------------------------------------
-
 NetInfoResultEnum find(const char* name, NetInfoSType* ni, SysErrorSType* err = nullptr) {
   return NetInfoFind(name, nullptr, ni, err, nullptr);
 }
@@ -81,12 +79,9 @@ TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   EXPECT_EQ(strings(), std::string(1023, 'x') + "||||");
 }
 
-TEST(NetInfoFindTest, StaleOnlyWhenTheProcessIsGoneOrNoProcessAndAKeyOnlyForCaches) {
+TEST(NetInfoFindTest, StaleOnlyWhenTheProcessIsGoneOrThereIsNone) {
   TempGlobalDir gdir;
   NetInfoSType ni;
-  gdir.writeLockFile("kpr", liveLock(NI_KEEPER, 777));  // a key is meaningless for a keeper
-  EXPECT_EQ(find("kpr", &ni), NIRES_OK);
-  EXPECT_EQ(ni.ftok_key, 0);
   LockFileSpec lock = liveLock(NI_CACHE, 99);
   // Garbage pids never probe process groups; init, which this user may not
   // signal, counts as alive.
@@ -99,8 +94,6 @@ TEST(NetInfoFindTest, StaleOnlyWhenTheProcessIsGoneOrNoProcessAndAKeyOnlyForCach
     EXPECT_EQ(ni.ftok_key, 99);
   }
 }
-
-// --- walking the registry ------------------------------------------------
 
 std::vector<std::string> seenNames;
 int collect(int count, const char* name, NetInfoResultEnum, NetInfoSType* ni, void* stopAfter) {
@@ -164,8 +157,6 @@ TEST(NotRegularFilesTest, FifosAreUnusableEntriesAndNeverBlock) {
       "^0 not a regular file: [^\n]*/locks/x\\.\\.LCK\n1 alive\n"
       "0 Unable to open [^\n]*/locks/quillon\\.hostid \\(not a regular file\\)\n$");
 }
-
-// --- host id and keeper resolution ------------------------------------------------------
 
 int sleepCalls = 0;
 void countSleep(int ms) {

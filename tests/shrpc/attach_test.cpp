@@ -66,7 +66,7 @@ class AttachTest : public ::testing::Test {
   TallyMgr mgr;
 };
 
-TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
+TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestMappedReadOnlyAndUnmappedByADetach) {
   struct shmid_ds ds;
   ASSERT_EQ(shmctl(seg.shmid, IPC_STAT, &ds), 0);
   ds.shm_perm.mode = 0400;
@@ -93,6 +93,15 @@ TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
   EXPECT_STREQ(v.processEntry(1)->processName, "keeper");
 
   EXPECT_EXIT(*(volatile char*)(v.processTable) = 1, testing::KilledBySignal(SIGSEGV), "");  // a stray write
+
+  testing::internal::CaptureStderr();  // a detach unmaps
+  {
+    HostShrMemAccessor acc(&mgr.shrMemState);
+    EXPECT_TRUE(mgr.basicDetach(acc, FALSE));
+  }
+  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(SharedPageCache.segAddr != nullptr || SharedPageCache.cacheEnabled());
+  EXPECT_EXIT(*(volatile const char*)s, testing::KilledBySignal(SIGSEGV), "");
 }
 
 TEST_F(AttachTest, StaleOrMissingRegistrationGivesNoKeyAndNoShmget) {
@@ -158,20 +167,6 @@ TEST_F(AttachTest, SectionChangedWhileTheOwnerInitialisesIsCheckedAgainAndRefuse
   EXPECT_FALSE(SharedPageCache.cacheEnabled());
 }
 
-TEST_F(AttachTest, ADetachUnmaps) {
-  ASSERT_TRUE(attach());
-  const char* addr = SharedPageCache.segAddr;
-  testing::internal::CaptureStderr();
-  {
-    HostShrMemAccessor acc(&mgr.shrMemState);
-    EXPECT_TRUE(mgr.basicDetach(acc, FALSE));
-  }
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(SharedPageCache.segAddr, nullptr);
-  EXPECT_FALSE(SharedPageCache.cacheEnabled());
-  EXPECT_EXIT(*(volatile const char*)addr, testing::KilledBySignal(SIGSEGV), "");
-}
-
 // Pids of 0 and below name no process: a probe of 0 would succeed for our own
 // process group and hide a dead monitor or keeper.
 TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
@@ -234,8 +229,7 @@ TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCachesFromTheCheckedCop
   EXPECT_EQ(cachesSeen, (std::vector<std::string>{"kpr kpr~ab"}));
 }
 
-// --- the aligned attach, with the system calls replaced ----------------------------------
-
+// The aligned attach, with the system calls replaced.
 std::vector<uintptr_t> shmatAddrs;
 uintptr_t acceptAt = 0;
 void* fakeShmat(int, const void* addr, int) {
