@@ -45,13 +45,7 @@ TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
   EXPECT_EXIT(UtlExit(3, FALSE), ExitedWithCode(3), "");
   struct Case { int status; BoolType keepStatus; int expected; };
   for (const Case& c : {Case{0, FALSE, 5}, Case{3, FALSE, 5}, Case{5, FALSE, 5}, Case{3, TRUE, 3}}) {
-    EXPECT_EXIT(
-        {
-          HostIncrementSigTerm();
-          UtlExit(c.status, c.keepStatus);
-        },
-        ExitedWithCode(c.expected), "")
-        << c.status;
+    EXPECT_EXIT((HostIncrementSigTerm(), UtlExit(c.status, c.keepStatus)), ExitedWithCode(c.expected), "") << c.status;
   }
   // A termination signal taken while the handlers run counts as well.
   EXPECT_EXIT(

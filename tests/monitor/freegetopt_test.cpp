@@ -21,7 +21,7 @@ struct Case {
 
 TEST(FreeGetopt, OptionsPositionalWordsAndErrors) {
   const Case cases[] = {
-      {{"cache", "-q", "-i", "5", "other", "-z"}, {"q", "i=5", "z"}, {"cache", "other"}},
+      {{"cache", "-q", "-i", "5", "other", "-z"}, {"q", "i=5", "z"}, {"cache", "other"}},  // in their order
       {{"-", "-q"}, {"q"}, {"-"}},                           // a lone "-" is a positional word
       {{"x", "-q", "--", "-z"}, {"q"}, {"-z", "x"}},          // "--" ends the scan
       {{"-q", "cache", "-z"}, {"q"}, {"cache", "-z"}, "", "+qz"},  // "+": the first word ends it

@@ -110,8 +110,6 @@ TEST_F(TallyArgsTest, AcceptedSettings) {
   EXPECT_EQ(mgr->sampleIntervalMs, 3000);
   expectAccepted({"-i", "2147484", "k"});  // the milliseconds overflow an int
   EXPECT_GE(mgr->sampleIntervalMs, 2147483000);
-  expectAccepted({"-f", std::string(1023, 'f'), "k"});
-  EXPECT_EQ(std::string(mgr->sampleFileName), std::string(1023, 'f'));
 
   expectAccepted({"-D", "-Y", "k"});  // -Y after -D leaves only disableSystemStats
   EXPECT_TRUE(writer->disableSystemStats);
@@ -122,8 +120,7 @@ TEST_F(TallyArgsTest, AcceptedSettings) {
                          Level{"2", true, false, false, false}, Level{"3", true, true, false, false},
                          Level{"4", true, true, true, false}}) {
     expectAccepted({"-s", l.level, "k"});
-    EXPECT_EQ((bool)writer->monitorDisks, l.disks) << l.level;
-    EXPECT_EQ((bool)writer->monitorPartitions, l.disks) << l.level;
+    EXPECT_TRUE(writer->monitorDisks == l.disks && writer->monitorPartitions == l.disks) << l.level;
     EXPECT_EQ((bool)writer->monitorNetworks, l.networks) << l.level;
     EXPECT_EQ((bool)(writer->monitorCpus && writer->monitorSystemPages), l.all) << l.level;
     EXPECT_EQ((bool)writer->disableSystemStats, l.disabled) << l.level;

@@ -8,28 +8,24 @@ namespace {
 
 const int64_t MS = 1000000;
 
-// A simulated clock: every sleep lasts `oversleep` longer than asked.
+// A simulated clock: every sleep lasts `oversleep` longer than asked. Its
+// liveness check takes `checkCost` and finds the cache gone at check `goneAt`.
 class FakeClock : public TallyPaceClock {
  public:
   HostHrtime_t t = 0;
-  int64_t oversleep = 0;
+  int64_t oversleep = 0, checkCost = 0;
   std::vector<int64_t> sleeps;
-  int signalChances = 0;  // calls of takeHeldSignals
+  int signalChances = 0, checks = 0, goneAt = 0;  // signalChances: calls of takeHeldSignals; goneAt 0: never
   HostHrtime_t now() override { return t; }
   void takeHeldSignals() override { signalChances++; }
   void sleep(int64_t ns) override {
     sleeps.push_back(ns);
     t += ns + oversleep;
   }
-};
-
-struct Liveness {
-  int checks = 0;
-  int goneAtCheck = 0;  // 0: never
   static BoolType isGone(void* self) {
-    Liveness* l = static_cast<Liveness*>(self);
-    l->checks++;
-    return l->goneAtCheck != 0 && l->checks >= l->goneAtCheck ? TRUE : FALSE;
+    FakeClock* c = static_cast<FakeClock*>(self);
+    c->t += c->checkCost;
+    return ++c->checks == c->goneAt ? TRUE : FALSE;
   }
   TallyPaceCheck check() { return TallyPaceCheck{isGone, this}; }
 };
@@ -57,16 +53,15 @@ TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
     FakeClock clock;
     clock.t = c.busy * MS;
     clock.oversleep = c.over * MS;
-    Liveness live;
-    live.goneAtCheck = c.goneAt;
-    TallyPaceCheck check = live.check();
+    clock.goneAt = c.goneAt;
+    TallyPaceCheck check = clock.check();
     int64_t correction = c.correctionIn * MS;
     HostHrtime_t grid = 0;
     EXPECT_EQ((bool)TallyPace(clock, c.interval * MS, 0, &correction, c.monitored ? &check : nullptr, &grid), c.lost);
     Sleeps slept;
     for (int64_t ns : clock.sleeps) slept.push_back(ns / MS);
     EXPECT_EQ(slept, c.sleeps);
-    EXPECT_EQ(live.checks, c.checks);
+    EXPECT_EQ(clock.checks, c.checks);
     if (!c.lost) { EXPECT_EQ(correction, c.correction * MS); }
     EXPECT_EQ(clock.signalChances, c.busy > c.interval ? 1 : 0);  // a run that always overruns still ends on SIGTERM
   }
@@ -89,18 +84,11 @@ TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
 // more before the next start: all of it is lateness on the grid, taken off the
 // next interval, so it never adds up however long the run.
 TEST(Pacing, SampleStartsStayOnTheGridWithoutDrift) {
-  struct SlowCheck {
-    FakeClock* clock;
-    static BoolType isGone(void* self) {
-      static_cast<SlowCheck*>(self)->clock->t += 2 * MS;
-      return FALSE;
-    }
-  };
   for (bool monitored : {true, false}) {
     FakeClock clock;
     clock.oversleep = 3 * MS;
-    SlowCheck slow{&clock};
-    TallyPaceCheck check{SlowCheck::isGone, &slow};
+    clock.checkCost = 2 * MS;
+    TallyPaceCheck check = clock.check();
     int64_t correction = 0;
     HostHrtime_t grid = 0;
     HostHrtime_t t0 = 0;

@@ -77,17 +77,12 @@ TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   gdir.writeLockFile("noterm", lockFileBytes(liveLock(NI_CACHE)) + std::string(9000, 'x'));
   ASSERT_EQ(find("noterm", &ni), NIRES_OK);
   EXPECT_EQ(strings(), std::string(1023, 'x') + "||||");
-}
 
-TEST(NetInfoFindTest, StaleOnlyWhenTheProcessIsGoneOrThereIsNone) {
-  TempGlobalDir gdir;
-  NetInfoSType ni;
-  LockFileSpec lock = liveLock(NI_CACHE, 99);
-  // Garbage pids never probe process groups; init, which this user may not
-  // signal, counts as alive.
-  const std::pair<int32_t, NetInfoResultEnum> cases[] = {
-      {deadPid(), NIRES_STALE}, {0, NIRES_STALE}, {-1, NIRES_STALE}, {1, NIRES_OK}};
-  for (const auto& c : cases) {
+  // Stale only when the process is gone or there is none: garbage pids never
+  // probe process groups; init, which this user may not signal, counts as alive.
+  lock = liveLock(NI_CACHE, 99);
+  for (const auto& c : {std::make_pair(deadPid(), NIRES_STALE), std::make_pair(0, NIRES_STALE),
+                        std::make_pair(-1, NIRES_STALE), std::make_pair(1, NIRES_OK)}) {
     lock.processId = c.first;
     gdir.writeLockFile("c~1", lock);
     EXPECT_EQ(find("c~1", &ni), c.second) << c.first;

@@ -135,20 +135,17 @@ void writeGzip(const std::string& path, const std::vector<std::string>& members)
   }
 }
 
-TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
+TEST(ArchiveReaderFiles, GzipReadsWholeAndDamageIsReported) {
   TempDir dir;
   std::string text = HEADER;
   for (int sample = 0; sample < 3000; sample++)  // more than one read chunk
     text += "16 " + std::to_string(1700000000 + sample) + " Tally 4242 0 " + std::to_string(sample) + "\n";
-  writeFileText(dir.file("plain.out"), text);
   writeGzip(dir.file("packed.out.gz"), {text});
-
-  Archive plain, packed;
+  Archive packed;
   ArchiveError err;
-  ASSERT_TRUE(readArchiveFile(dir.file("plain.out"), &plain, &err)) << err.reason;
   ASSERT_TRUE(readArchiveFile(dir.file("packed.out.gz"), &packed, &err)) << err.reason;
   ASSERT_EQ(packed.records.size(), 3000u);
-  EXPECT_EQ(packed.records.back().text, plain.records.back().text);
+  EXPECT_EQ(packed.records.back().text, "16 1700002999 Tally 4242 0 2999");
   EXPECT_EQ(packed.records.back().line, HEADER_LINES + 3000);
 
   std::string whole = readFileText(dir.file("packed.out.gz"));

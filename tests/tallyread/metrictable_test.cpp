@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <set>
 
+#include "support/runprocess.h"
+
 using namespace tallyread;
 
 namespace {
@@ -96,11 +98,7 @@ TEST(MetricTable, OpenMetricsGroupsEachFamilyAndOrdersEachSeriesByTime) {
 // Every metric the Grafana dashboard of docs/ asks for is one that a type of
 // the monitor's and a field of the catalogue are named as.
 TEST(MetricNames, TheGrafanaDashboardAsksForMetricsThatExist) {
-  FILE* f = fopen(TALLY_FIXTURES_DIR "/../../docs/grafana-dashboard.json", "r");
-  ASSERT_NE(f, nullptr);
-  std::string json;
-  for (int c; (c = fgetc(f)) != EOF;) json += (char)c;
-  fclose(f);
+  const std::string json = readFileText(TALLY_FIXTURES_DIR "/../../docs/grafana-dashboard.json");
   std::set<std::string> names;
   for (const char* type : {"Solaris_x86_System", "HardDisk", "ComplexNetwork", "Envoy", "Pgsvr"})
     for (size_t i = 0; i < fieldCatalogueSize(); i++) {
