@@ -42,25 +42,16 @@ void prepareChild(void (*companion)() = nullptr) {
 
 // (Termination and interrupt, and a second signal during the shutdown, are shown end to end.)
 TEST(HostSignalDeath, SegmentationFaultReportsWaitsAndEndsWithThree) {
-  EXPECT_EXIT(
-      {
-        prepareChild(companionWrites);
-        *unmappedPage() = 1;
-      },
-      ExitedWithCode(3),
-      "\n\nQuillon Signal Handler: Signal 11,  SIGSEGV Received \n  fault code: 2, SEGV_ACCERR, invalid permissions "
-      "for mapped object, at address 0x[0-9a-f]+\nCall stack:\n(.|\n)*\n __________________________________ \n"
-      "HostCoredump: Waiting 1 seconds for C Debugger to attach, process [0-9]+\ncompanion ran\n\nexit handler ran\n$");
+  EXPECT_EXIT((prepareChild(companionWrites), *unmappedPage() = 1), ExitedWithCode(3),
+              "\n\nQuillon Signal Handler: Signal 11,  SIGSEGV Received \n  fault code: 2, SEGV_ACCERR, invalid "
+              "permissions for mapped object, at address 0x[0-9a-f]+\nCall stack:\n(.|\n)*\n _+ \nHostCoredump: "
+              "Waiting 1 seconds for C Debugger to attach, process [0-9]+\ncompanion ran\n\nexit handler ran\n$");
 }
 
 TEST(HostSignalDeath, FaultInsideTheFaultPathEndsAsRecursive) {
-  EXPECT_EXIT(
-      {
-        prepareChild(companionFaults);
-        *unmappedPage() = 1;
-      },
-      ExitedWithCode(1), "companion faulting\n(.|\n)*companion faulting\n\n\nQuillon signal handler: Recursive SEGV "
-                         "detected, attempting exit.\n$");
+  EXPECT_EXIT((prepareChild(companionFaults), *unmappedPage() = 1), ExitedWithCode(1),
+              "companion faulting\n(.|\n)*companion faulting\n\n\nQuillon signal handler: Recursive SEGV "
+              "detected, attempting exit.\n$");
 }
 
 void interruptHandler(int) { _exit(7); }

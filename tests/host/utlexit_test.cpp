@@ -48,13 +48,7 @@ TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
     EXPECT_EXIT((HostIncrementSigTerm(), UtlExit(c.status, c.keepStatus)), ExitedWithCode(c.expected), "") << c.status;
   }
   // A termination signal taken while the handlers run counts as well.
-  EXPECT_EXIT(
-      {
-        UtlExitInit();
-        UtlAtExit(HostIncrementSigTerm);
-        UtlExit(0, FALSE);
-      },
-      ExitedWithCode(5), "");
+  EXPECT_EXIT((UtlExitInit(), UtlAtExit(HostIncrementSigTerm), UtlExit(0, FALSE)), ExitedWithCode(5), "");
 }
 
 TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {

@@ -91,24 +91,9 @@ class OutputFileTest : public ::testing::Test {
   std::vector<char> storage;
 };
 
-// (The suffixes, the 1023-character limit, an existing file and a full device
-// are shown end to end.)
-TEST_F(OutputFileTest, AFileNameIsNeverUsedBareAndOneThatCannotBeOpenedEndsTheRun) {
-  setBaseName("run.out");
-  EXPECT_STREQ(mgr->TallyDataFile(), "run.out.out");
-  mgr->restartCount = 12;
-  mgr->isCompressed = TRUE;
-  EXPECT_STREQ(mgr->TallyDataFile(), "run.out-12.out.gz");
-
-  setBaseName(dir.file("no/dir/h"));
-  const std::string err = stderrOf([&] { mgr->openOutFile(); });
-  EXPECT_EQ(exitStatus, 3);
-  EXPECT_EQ(mgr->outFile, nullptr);
-  EXPECT_EQ(err.rfind("[Error] errno=2,", 0), 0u) << err;
-  EXPECT_NE(err.find("\n[Tally] Fatal Error. Error opening output file\n"), std::string::npos) << err;
-}
-
-// A fresh file, mode 0644 and close-on-exec, gets the header before any record.
+// (File names, their limit, a file that cannot be opened and a full device are
+// shown end to end.) A fresh file, mode 0644 and close-on-exec, gets the header
+// before any record.
 TEST_F(OutputFileTest, AVanishedFileIsRecreatedWithHeaderFirstAndEveryPendingRecordOnce) {
   mode_t mask = umask(022);
   ASSERT_TRUE(mgr->openOutFile());

@@ -13,14 +13,14 @@ const int64_t MS = 1000000;
 class FakeClock : public TallyPaceClock {
  public:
   HostHrtime_t t = 0;
-  int64_t oversleep = 0, checkCost = 0;
+  int64_t oversleep = 0, checkCost = 0, firstSleepLasts = 0;  // 0: as long as asked
   std::vector<int64_t> sleeps;
   int signalChances = 0, checks = 0, goneAt = 0;  // signalChances: calls of takeHeldSignals; goneAt 0: never
   HostHrtime_t now() override { return t; }
   void takeHeldSignals() override { signalChances++; }
   void sleep(int64_t ns) override {
     sleeps.push_back(ns);
-    t += ns + oversleep;
+    t += sleeps.size() == 1 && firstSleepLasts ? firstSleepLasts : ns + oversleep;
   }
   static BoolType isGone(void* self) {
     FakeClock* c = static_cast<FakeClock*>(self);
@@ -66,12 +66,8 @@ TEST(Pacing, SleepsTheRestOfTheIntervalInSlicesCheckingAfterEach) {
     EXPECT_EQ(clock.signalChances, c.busy > c.interval ? 1 : 0);  // a run that always overruns still ends on SIGTERM
   }
 
-  struct Interrupted : FakeClock {  // a signal ends the first sleep after 300 ms
-    void sleep(int64_t ns) override {
-      sleeps.push_back(ns);
-      t += sleeps.size() == 1 ? 300 * MS : ns;
-    }
-  } cut;
+  FakeClock cut;  // a signal ends the first sleep after 300 ms
+  cut.firstSleepLasts = 300 * MS;
   int64_t correction = 0;
   HostHrtime_t grid = 0;
   cut.t = 100 * MS;
