@@ -6,15 +6,13 @@
 
 #include "archive/writerfixture.h"
 #include "monitor/tallymgr.h"
+#include "support/runprocess.h"
 
 namespace {
 
 std::string fileText(FILE* out) {
   fflush(out);
-  rewind(out);
-  std::string s;
-  for (int c; (c = fgetc(out)) != EOF;) s += (char)c;
-  return s;
+  return readFileText("/proc/self/fd/" + std::to_string(fileno(out)));
 }
 
 // Into a temporary stdio stream, as with -f stdout.

@@ -43,11 +43,10 @@ TEST(MachineDescription, SolarisRuleAndPlainSystems) {
       {"", "6.1", "x86-64 (Solaris i386)", 128}};
   for (const Case& c : cases) {
     struct utsname u = {};
-    strcpy(u.nodename, "db1");
-    strcpy(u.machine, "i86pc");
-    strcpy(u.version, "V1");
-    strcpy(u.sysname, c.sys);
-    strcpy(u.release, c.release);
+    for (auto [field, text] : {std::make_pair(u.nodename, "db1"), std::make_pair(u.machine, "i86pc"),
+                               std::make_pair(u.version, "V1"), std::make_pair(u.sysname, c.sys),
+                               std::make_pair(u.release, c.release)})
+      strcpy(field, text);
     char buf[128];
     HostDescribeSystem(&u, buf, c.size);
     EXPECT_STREQ(buf, c.expected);

@@ -50,7 +50,7 @@ TEST(StatTypeLookup, NamesToIndicesAndByteOffsets) {
     EXPECT_EQ(index, 77);
   }
   int index = 0;
-  EXPECT_FALSE(StatTypeIndexForMonitorStat("GlobalStat00", &index));
+  EXPECT_FALSE(StatTypeIndexForMonitorStat("GlobalStat00", &index));  // a keeper's counter
 }
 
 }  // namespace

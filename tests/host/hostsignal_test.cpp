@@ -21,8 +21,7 @@ void exitHandlerWrites() { HostSafeWrite(2, "exit handler ran\n"); }
 void companionWrites() { HostSafeWrite(2, "companion ran\n"); }
 
 volatile int* unmappedPage() {
-  void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return (volatile int*)page;
+  return (volatile int*)mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
 }
 
 void companionFaults() {
@@ -30,8 +29,7 @@ void companionFaults() {
   *unmappedPage() = 1;
 }
 
-// What each child does first: a fresh exit table with one handler, a short
-// debugger wait, and the fault handler installed.
+// Each child first: a fresh exit table with one handler, a short debugger wait, the fault handler.
 void prepareChild(void (*companion)() = nullptr) {
   setenv("QL_CORE_TIME_OUT", "1", 1);
   UtlExitSetTestHook(nullptr);

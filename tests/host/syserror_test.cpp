@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 
 namespace {

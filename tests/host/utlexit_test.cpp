@@ -57,8 +57,7 @@ TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
               "^\nHostCallDebugger: invoked at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4} UTC\n"
               "UTL_GUARANTEE failed, File [^\n]*utlexit_test.cpp line [0-9]+\nCall stack:\n(.|\n)*"
               "Waiting for a C Debugger to attach, (.|\n)*, sleep time 1\n\\|_+ \n$");
-  // Exit handlers do not run after a guarantee failure; the status is 5 after a
-  // termination signal.
+  // No exit handlers run after a guarantee failure; after a termination signal the status is 5.
   EXPECT_EXIT(
       {
         UtlExitInit();

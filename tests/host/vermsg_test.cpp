@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -53,10 +52,6 @@ TEST(VerBanner, EveryLineIs79CharactersWide) {
   EXPECT_EQ(lines[0], " " + std::string(77, '_'));  // the leading edge has no corner on the right
   for (size_t i = 1; i < lines.size(); i++) EXPECT_EQ(lines[i].size(), 79u) << lines[i];
   EXPECT_EQ(capture(VerEndEdge), "|" + std::string(77, '_') + "|\n");
-  // The version text carries the build date in ctime form, the day padded by a blank.
-  EXPECT_TRUE(std::regex_match(VerQLVersion(), std::regex("3\\.2\\.8\\.1, [A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] "
-                                                           "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")))
-      << VerQLVersion();
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-// One whole scan: the letters returned ("i=5" for an argument, "?m" for a
+// One whole scan of the words: the letters returned ("i=5" for an argument, "?m" for a
 // refused letter), then the positional words and what went to standard error.
 struct Case {
   Words words;
@@ -21,22 +21,20 @@ struct Case {
 
 TEST(FreeGetopt, OptionsPositionalWordsAndErrors) {
   const Case cases[] = {
-      {{"cache", "-q", "-i", "5", "other", "-z"}, {"q", "i=5", "z"}, {"cache", "other"}},  // in their order
-      {{"-", "-q"}, {"q"}, {"-"}},                           // a lone "-" is a positional word
-      {{"x", "-q", "--", "-z"}, {"q"}, {"-z", "x"}},          // "--" ends the scan
-      {{"-q", "cache", "-z"}, {"q"}, {"cache", "-z"}, "", "+qz"},  // "+": the first word ends it
-      {{"-qzA", "-qi5", "-fname"}, {"q", "z", "A", "q", "i=5", "f=name"}, {}},
-      {{"-i", "-q", "-f", "--"}, {"i=-q", "f=--"}, {}},       // a word beginning with "-" is an argument too
-      {{"-i"}, {"?i"}, {}, "prog: option -i requires an argument \n"},
-      {{"-f", "-", "-q"}, {"?f", "q"}, {"-"}, "prog: option -f requires an argument \n"},  // "-" is none
-      {{"-qm:"}, {"q", "?m", "?:"}, {}, "prog: invalid option -m\nprog: invalid option -:\n"},
+      {{"prog", "cache", "-q", "-i", "5", "other", "-z"}, {"q", "i=5", "z"}, {"cache", "other"}},  // in their order
+      {{"prog", "-", "-q"}, {"q"}, {"-"}},                           // a lone "-" is a positional word
+      {{"prog", "x", "-q", "--", "-z"}, {"q"}, {"-z", "x"}},          // "--" ends the scan
+      {{"prog", "-q", "cache", "-z"}, {"q"}, {"cache", "-z"}, "", "+qz"},  // "+": the first word ends it
+      {{"prog", "-qzA", "-qi5", "-fname"}, {"q", "z", "A", "q", "i=5", "f=name"}, {}},
+      {{"prog", "-i", "-q", "-f", "--"}, {"i=-q", "f=--"}, {}},       // a word beginning with "-" is an argument too
+      {{"prog", "-i"}, {"?i"}, {}, "prog: option -i requires an argument \n"},
+      {{"prog", "-f", "-", "-q"}, {"?f", "q"}, {"-"}, "prog: option -f requires an argument \n"},  // "-" is none
+      {{"prog", "-qm:"}, {"q", "?m", "?:"}, {}, "prog: invalid option -m\nprog: invalid option -:\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.words));
-    Words words = c.words;
-    words.insert(words.begin(), "prog");
     std::vector<const char*> argv;
-    for (auto& word : words) argv.push_back(word.c_str());
+    for (auto& word : c.words) argv.push_back(word.c_str());
     free_optind = 0;
     testing::internal::CaptureStderr();
     Words seen;

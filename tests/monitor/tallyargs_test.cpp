@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,13 +76,11 @@ std::string argError(const std::string& what, const std::string& value) {
 // (The usage text and the messages most users meet are checked end to end.)
 TEST_F(TallyArgsTest, RefusedCommandLinesAndTheirMessages) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      // positional words
       {{}, ""}, {{"k1", "k2"}, ""}, {{"-X", "k1"}, ""},
       // options apply in order: a later option sees what earlier ones set
       {{"-s0", "-N", "k"}, ""}, {{"-s0", "-s2", "k"}, ""},
       {{"-S", "-X"}, hostOnlyError("-S or -P or -J")}, {{"-X", "-S"}, hostOnlyError("-S")},
       {{"-p", "4", "-X"}, hostOnlyError("-p")}, {{"-Y", "-X"}, ""}, {{"-X", "-Y"}, ""},
-      // levels, intervals, restart, file name, sessions
       {{"-s", "5", "k"}, ""}, {{"-s", "-1", "k"}, ""},
       {{"-i", "-2", "k"}, "ERROR: negative sampling intervals not allowed\n"},
       {{"-i", "99999999999", "k"}, argError("sample interval", "99999999999")},

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 
 #include "archive/writerfixture.h"
 #include "host/hosttime.h"
-#include "host/hostprocess.h"
 #include "monitor/tallymgr.h"
 #include "shrpc/shrpccmn.h"
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,9 +22,8 @@ TEST(GlobalDirTest, EnvironmentNamesAnExistingDirectoryElseTheStandardPlacesServ
   TempGlobalDir gdir;
   std::string longName = gdir.path();  // exists, but named with over 1021 characters
   while (longName.size() < 1030) longName += "./";
-  const std::string fallback = access("/opt/quillon", F_OK) != 0 && access("/usr/quillon", F_OK) == 0
-                                   ? "/usr/quillon/"
-                                   : "/opt/quillon/";
+  const std::string fallback =
+      access("/opt/quillon", F_OK) != 0 && access("/usr/quillon", F_OK) == 0 ? "/usr/quillon/" : "/opt/quillon/";
   for (const auto& c : {std::make_pair(gdir.path().substr(0, gdir.path().size() - 1), gdir.path()),
                         std::make_pair(gdir.path() + "does-not-exist", fallback), std::make_pair(longName, fallback)}) {
     setenv("QUILLON_GLOBAL_DIR", c.first.c_str(), 1);

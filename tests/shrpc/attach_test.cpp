@@ -146,12 +146,11 @@ TEST_F(AttachTest, HostileLayoutsAreRefusedOrStopTheProgram) {
 }
 
 TEST_F(AttachTest, SectionChangedWhileTheOwnerInitialisesIsCheckedAgainAndRefused) {
-  seg.config->initDone = FALSE;
   // The owner grows its counts and the size it claims before it declares the
-  // cache initialised: only the copy taken after that is believed, and refused.
+  // cache initialised (the monitor, having mapped the segment, is polling for
+  // that every 50 ms): only the copy taken after that is believed, and refused.
+  seg.config->initDone = FALSE;
   std::thread owner([this] {
-    // Once the monitor has mapped the segment it checks the section and waits
-    // for initialisation, polling every 50 ms: the change lands in that wait.
     struct shmid_ds ds;
     waitUntil([&] { return shmctl(seg.shmid, IPC_STAT, &ds) == 0 && ds.shm_nattch >= 2; }, 2000);
     sleepMs(150);

@@ -11,7 +11,7 @@ using namespace tallyread;
 
 namespace {
 
-TEST(MetricNames, SnakeCaseKeepsAbbreviationsAndTheirPluralsWhole) {
+TEST(MetricNames, SnakeCaseKeepsAbbreviationsWholeAndValuesAreWrittenExactly) {
   const std::pair<const char*, const char*> cases[] = {
       {"HardDisk", "hard_disk"},          {"x86_CPU", "x86_cpu"},
       {"Solaris_x86_System", "solaris_x86_system"}, {"ReadKBytes", "read_k_bytes"},
@@ -20,6 +20,11 @@ TEST(MetricNames, SnakeCaseKeepsAbbreviationsAndTheirPluralsWhole) {
       {"a--b__", "a_b"},
   };
   for (const auto& [name, snake] : cases) EXPECT_EQ(snakeCase(name), snake) << name;
+  // Numbers shortest and exact, label values escaped, invalid UTF-8 replaced.
+  EXPECT_EQ(metricNumber(24240979968.0) + " " + metricNumber(4.87109375) + " " + metricNumber(1e300),
+            "24240979968 4.87109375 1e+300");
+  EXPECT_EQ(labelValue("a\"b\\c\nd"), "\"a\\\"b\\\\c\\nd\"");
+  EXPECT_EQ(labelValue("caf\xc3\xa9 \xff"), "\"caf\xc3\xa9 ?\"");
 }
 
 // Totals become counters in base units. (Kilobytes, megabytes and load
@@ -39,14 +44,6 @@ TEST(MetricNames, UnitsBecomeBaseUnitsAndTotalsCounters) {
   EXPECT_EQ(unknown.family + (unknown.counter ? " counter " : " gauge ") + unknown.help,
             "tally_odd_wait_count_value gauge Odd field WaitCount");
   EXPECT_EQ(metricShape("AppStat", "#7", nullptr).family, "tally_app_stat_value");
-}
-
-TEST(MetricNames, NumbersAreShortestExactAndLabelsEscaped) {
-  EXPECT_EQ(metricNumber(24240979968.0), "24240979968");
-  EXPECT_EQ(metricNumber(4.87109375), "4.87109375");
-  EXPECT_EQ(metricNumber(1e300), "1e+300");
-  EXPECT_EQ(labelValue("a\"b\\c\nd"), "\"a\\\"b\\\\c\\nd\"");
-  EXPECT_EQ(labelValue("caf\xc3\xa9 \xff"), "\"caf\xc3\xa9 ?\"");  // invalid UTF-8 replaced
 }
 
 std::string openMetricsText(MetricTable& table) {
