@@ -1,9 +1,7 @@
 // Fuzz target of the archive reader: any bytes, read as an archive the way the
 // commands read one (on past bad lines to the end), must give records that
 // agree with their header, and never a crash, a read out of bounds or a hang.
-//
-// Built by a clang configuration of its own (see tests/fuzz/CMakeLists.txt);
-// scripts/test.sh runs it for a bounded time over the seeds in corpus/.
+// Built and run as tests/fuzz/CMakeLists.txt says.
 #include <sys/mman.h>
 #include <unistd.h>
 

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 
 namespace {
@@ -18,25 +17,18 @@ std::string errText(int number, size_t size = 512) {
   return buffer;
 }
 
-TEST(HostGetErrMsg, NumberPrefixDirectlyFollowedByTheEntry) {
-  const std::pair<int, const char*> cases[] = {
-      {0, ""},
-      {ENOENT, "errno=2,ENOENT, The file or directory specified cannot be found"},
-      {EACCES, "errno=13,EACCES, Authorization failure (permission denied)"},
-      {ENOSPC,
-       "errno=28,ENOSPC, There is no space left on the device (or, in fcntl(), there are no more record locks)"},
-      // Linux numbers, not another platform's: EIDRM is 43 here and EDQUOT 122.
-      {EIDRM, "errno=43,EIDRM, Identifier removed (resource such as semaphore or shared memory has been deleted)"},
-      {EDQUOT, "errno=122,EDQUOT, Disk quota exceeded"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(errText(c.first), c.second);
+// Each entry's name is the name of its own number (Linux numbers: EIDRM is 43
+// here and EDQUOT 122): a table keyed by name with a wrong number would give a
+// different name here.
+TEST(HostGetErrMsg, NumberPrefixDirectlyFollowedByTheEntryOfThatNumber) {
+  EXPECT_EQ(errText(0), "");
+  EXPECT_EQ(errText(ENOENT), "errno=2,ENOENT, The file or directory specified cannot be found");
+  EXPECT_EQ(errText(ENOENT, 12), "errno=2,ENO");  // cut to the buffer
   EXPECT_EQ(errText(EDEADLOCK), errText(EDEADLK));  // aliases share one entry
   EXPECT_EQ(errText(ENOTSUP), errText(EOPNOTSUPP));
-  // Each entry's name is the name of its own number: a table keyed by name with
-  // a wrong number would give a different name here.
-  const std::pair<int, const char*> names[] = {{EPERM, "EPERM"},         {EAGAIN, "EAGAIN"},
-                                               {ENAMETOOLONG, "ENAMETOOLONG"}, {ETIMEDOUT, "ETIMEDOUT"},
-                                               {ESTALE, "ESTALE"},       {ECONNREFUSED, "ECONNREFUSED"}};
+  const std::pair<int, const char*> names[] = {{EPERM, "EPERM"},   {EAGAIN, "EAGAIN"}, {ENAMETOOLONG, "ENAMETOOLONG"},
+                                               {EIDRM, "EIDRM"},   {EDQUOT, "EDQUOT"}, {ECONNREFUSED, "ECONNREFUSED"},
+                                               {ESTALE, "ESTALE"}, {ENOSPC, "ENOSPC"}};
   for (const auto& n : names) {
     const std::string expected = "errno=" + std::to_string(n.first) + "," + n.second + ", ";
     EXPECT_EQ(errText(n.first).rfind(expected, 0), 0u) << errText(n.first);
@@ -45,7 +37,6 @@ TEST(HostGetErrMsg, NumberPrefixDirectlyFollowedByTheEntry) {
   const std::string text = errText(EHWPOISON);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "unixerr: no string for " + std::to_string(EHWPOISON) + "\n");
   EXPECT_EQ(text.rfind("errno=" + std::to_string(EHWPOISON) + ",", 0), 0u);
-  EXPECT_EQ(errText(ENOENT, 12), "errno=2,ENO");  // cut to the buffer
 }
 
 TEST(SysErrorSType, FinishedMessageNamesTheOperationAndTheError) {
@@ -57,14 +48,8 @@ TEST(SysErrorSType, FinishedMessageNamesTheOperationAndTheError) {
   EXPECT_STREQ(err.errMsg,
                "open(/var/tally.out) failed with errno=13,EACCES, Authorization failure (permission denied)");
 
-  SysErrorSType none;
-  snprintf(none.errMsg, sizeof none.errMsg, "read");
-  none.setErr(-1);
-  EXPECT_EQ(none.errCode, SYS_ERR_NONE);
-  none.finishMsg();  // no error code: the text stays
-  EXPECT_STREQ(none.errMsg, "read");
-
-  SysErrorSType longName;
+  // (With no error code the text stays as it is: the registry's messages show it.)
+  SysErrorSType longName;  // a full text is cut, never overrun
   memset(longName.errMsg, 'x', sizeof longName.errMsg - 1);
   longName.errMsg[sizeof longName.errMsg - 1] = '\0';
   longName.setErr(EIO);

@@ -45,22 +45,10 @@ TEST(UtlExitDeath, TerminationSignalTurnsZeroAndThreeIntoFive) {
   EXPECT_EXIT(UtlExit(3, FALSE), ExitedWithCode(3), "");
   struct Case { int status; BoolType keepStatus; int expected; };
   for (const Case& c : {Case{0, FALSE, 5}, Case{3, FALSE, 5}, Case{5, FALSE, 5}, Case{3, TRUE, 3}}) {
-    EXPECT_EXIT(
-        {
-          HostIncrementSigTerm();
-          UtlExit(c.status, c.keepStatus);
-        },
-        ExitedWithCode(c.expected), "")
-        << c.status;
+    EXPECT_EXIT((HostIncrementSigTerm(), UtlExit(c.status, c.keepStatus)), ExitedWithCode(c.expected), "") << c.status;
   }
   // A termination signal taken while the handlers run counts as well.
-  EXPECT_EXIT(
-      {
-        UtlExitInit();
-        UtlAtExit(HostIncrementSigTerm);
-        UtlExit(0, FALSE);
-      },
-      ExitedWithCode(5), "");
+  EXPECT_EXIT((UtlExitInit(), UtlAtExit(HostIncrementSigTerm), UtlExit(0, FALSE)), ExitedWithCode(5), "");
 }
 
 TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
@@ -68,11 +56,8 @@ TEST(UtlExitDeath, GuaranteeFailureReportsFileAndLineAndEndsWithOne) {
   EXPECT_EXIT(UTL_GUARANTEE(1 + 1 == 3), ExitedWithCode(1),
               "^\nHostCallDebugger: invoked at: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4} UTC\n"
               "UTL_GUARANTEE failed, File [^\n]*utlexit_test.cpp line [0-9]+\nCall stack:\n(.|\n)*"
-              "\n __________________________________ \n\\|  HostCallDebugger: Waiting for a C Debugger to attach, "
-              "process [0-9]+ \n\\|  process [0-9]+ \\(0x[0-9a-f]+\\), thread [0-9]+ \\(0x[0-9a-f]+\\), sleep time 1\n"
-              "\\|__________________________________ \n$");
-  // Exit handlers do not run after a guarantee failure; the status is 5 after a
-  // termination signal.
+              "Waiting for a C Debugger to attach, (.|\n)*, sleep time 1\n\\|_+ \n$");
+  // No exit handlers run after a guarantee failure; after a termination signal the status is 5.
   EXPECT_EXIT(
       {
         UtlExitInit();

@@ -1,17 +1,13 @@
 // The lock-file registry: where it lives, reading one lock file (also a hostile
 // one), walking the directory, the host id and keeper resolution.
 #include <arpa/inet.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,76 +16,47 @@
 
 namespace {
 
-std::string globalDir() {
-  char dir[1024];
-  NetInfoComputeGlobalDir(dir, sizeof dir);
-  return dir;
-}
-
+// The environment names the directory (given its slash) when it exists and
+// its name fits; else the standard places serve.
 TEST(GlobalDirTest, EnvironmentNamesAnExistingDirectoryElseTheStandardPlacesServe) {
   TempGlobalDir gdir;
-  EXPECT_EQ(globalDir(), gdir.path());
-  setenv("QUILLON_GLOBAL_DIR", gdir.path().substr(0, gdir.path().size() - 1).c_str(), 1);
-  EXPECT_EQ(globalDir(), gdir.path());  // gets its slash
-
-  const std::string fallback = access("/opt/quillon", F_OK) != 0 && access("/usr/quillon", F_OK) == 0
-                                   ? "/usr/quillon/"
-                                   : "/opt/quillon/";
-  setenv("QUILLON_GLOBAL_DIR", (gdir.path() + "does-not-exist").c_str(), 1);
-  EXPECT_EQ(globalDir(), fallback);
   std::string longName = gdir.path();  // exists, but named with over 1021 characters
   while (longName.size() < 1030) longName += "./";
-  setenv("QUILLON_GLOBAL_DIR", longName.c_str(), 1);
-  EXPECT_EQ(globalDir(), fallback);
-
+  const std::string fallback =
+      access("/opt/quillon", F_OK) != 0 && access("/usr/quillon", F_OK) == 0 ? "/usr/quillon/" : "/opt/quillon/";
+  for (const auto& c : {std::make_pair(gdir.path().substr(0, gdir.path().size() - 1), gdir.path()),
+                        std::make_pair(gdir.path() + "does-not-exist", fallback), std::make_pair(longName, fallback)}) {
+    setenv("QUILLON_GLOBAL_DIR", c.first.c_str(), 1);
+    char dir[1024];
+    NetInfoComputeGlobalDir(dir, sizeof dir);
+    EXPECT_EQ(dir, c.second) << c.first;
+  }
 }
 
-// --- reading one lock file --------------------------------------------------------
-
-TEST(NetInfoFindTest, KeyOnlyForCachesAndStaleOnlyWhenTheProcessIsGone) {
-  TempGlobalDir gdir;
-  gdir.writeLockFile("kpr", liveLock(NI_KEEPER, 777));  // a key is meaningless for a keeper
-  LockFileSpec gone = liveLock(NI_CACHE, 99);
-  gone.processId = deadPid();
-  gdir.writeLockFile("gone~1", gone);
-  NetInfoSType ni;
-  EXPECT_EQ(NetInfoFind("kpr", nullptr, &ni, nullptr, nullptr), NIRES_OK);
-  EXPECT_EQ(ni.ftok_key, 0);
-  EXPECT_EQ(NetInfoFind("gone~1", nullptr, &ni, nullptr, nullptr), NIRES_STALE);
-  EXPECT_EQ(ni.ftok_key, 99);
-  if (geteuid() != 0) {  // init, which this user may not signal, counts as alive
-    gone.processId = 1;
-    gdir.writeLockFile("init~1", gone);
-    EXPECT_EQ(NetInfoFind("init~1", nullptr, &ni, nullptr, nullptr), NIRES_OK);
-  }
+NetInfoResultEnum find(const char* name, NetInfoSType* ni, SysErrorSType* err = nullptr) {
+  return NetInfoFind(name, nullptr, ni, err, nullptr);
 }
 
 TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   TempGlobalDir gdir;
   NetInfoSType ni;
   SysErrorSType err;
-  EXPECT_EQ(NetInfoFind("nobody", nullptr, &ni, &err, nullptr), NIRES_DOESNOTEXIST);
+  EXPECT_EQ(find("nobody", &ni, &err), NIRES_DOESNOTEXIST);
   EXPECT_EQ(std::string(err.errMsg), "file not found: " + gdir.lockDir() + "nobody..LCK");
   gdir.writeLockFile("short", lockFileBytes(liveLock(NI_CACHE)).substr(0, 10));
   err.initialize();
-  EXPECT_EQ(NetInfoFind("short", nullptr, &ni, &err, nullptr), NIRES_ERROR);
+  EXPECT_EQ(find("short", &ni, &err), NIRES_ERROR);
   EXPECT_EQ(std::string(err.errMsg), "read unexpected number (10) of bytes on file " + gdir.lockDir() + "short..LCK");
-  gdir.writeLockFile("empty", std::string());
-  EXPECT_EQ(NetInfoFind("empty", nullptr, &ni, nullptr, nullptr), NIRES_ERROR);
 
   LockFileSpec lock = liveLock(NI_CACHE, 0x1234abcd);
   lock.port = htonl(4242);
   lock.strings = {"/var/log/cw.log", "/opt/product", "cachewarden -x", "", "second.conf"};
   gdir.writeLockFile("kpr~ff", lock);
-  ASSERT_EQ(NetInfoFind("kpr~ff", nullptr, &ni, nullptr, nullptr), NIRES_OK);
-  EXPECT_STREQ(ni.name, "kpr~ff");
-  EXPECT_EQ(ni.kind, NI_CACHE);
-  EXPECT_EQ(ni.processId, getpid());
-  EXPECT_EQ((uint32_t)ni.ftok_key, 0x1234abcdu);
-  EXPECT_EQ(ni._port, htonl(4242));
-  EXPECT_STREQ(ni.creator, "tester");
-  EXPECT_STREQ(ni.version, "3.2.8.1");
-  EXPECT_STREQ(ni.creationTimeStr, "unknown date");  // a creation time of 0
+  ASSERT_EQ(find("kpr~ff", &ni), NIRES_OK);
+  EXPECT_TRUE(ni.kind == NI_CACHE && ni.processId == getpid() && (uint32_t)ni.ftok_key == 0x1234abcdu &&
+              ni._port == htonl(4242));
+  EXPECT_EQ(std::string(ni.name) + "|" + ni.creator + "|" + ni.version + "|" + ni.creationTimeStr,
+            "kpr~ff|tester|3.2.8.1|unknown date");  // a creation time of 0
   auto strings = [&ni] {
     return std::string(ni.logName) + "|" + ni.productDir + "|" + ni.cmdLine + "|" + ni.configFile1 + "|" + ni.configFile2;
   };
@@ -99,32 +66,41 @@ TEST(NetInfoFindTest, ReadsTheRecordAndItsStringsAndReportsOrCutsBadFiles) {
   lock.version = std::string(16, 'V');
   lock.strings = {std::string(3000, 'L'), "/product", std::string(1023, 'M'), std::string(1024, 'N')};
   gdir.writeLockFile("big", lock);
-  ASSERT_EQ(NetInfoFind("big", nullptr, &ni, nullptr, nullptr), NIRES_OK);
+  ASSERT_EQ(find("big", &ni), NIRES_OK);
   EXPECT_EQ(std::string(ni.creator), std::string(16, 'C'));
   EXPECT_EQ(std::string(ni.version), std::string(16, 'V'));
   // Each string cut to 1023 characters, and the next one still found.
   EXPECT_EQ(strings(), std::string(1023, 'L') + "|/product|" + std::string(1023, 'M') + "|" + std::string(1023, 'N') + "|");
-
   // A trailer of 9000 bytes without any terminator: only 8191 bytes are read.
   gdir.writeLockFile("noterm", lockFileBytes(liveLock(NI_CACHE)) + std::string(9000, 'x'));
-  ASSERT_EQ(NetInfoFind("noterm", nullptr, &ni, nullptr, nullptr), NIRES_OK);
+  ASSERT_EQ(find("noterm", &ni), NIRES_OK);
   EXPECT_EQ(strings(), std::string(1023, 'x') + "||||");
 
-  // Garbage pids never probe process groups: treated as stale.
-  for (int32_t pid : {0, -1}) {
-    lock.processId = pid;
-    gdir.writeLockFile("garbage", lock);
-    EXPECT_EQ(NetInfoFind("garbage", nullptr, &ni, nullptr, nullptr), NIRES_STALE) << pid;
+  // Stale only when the process is gone or there is none: garbage pids never
+  // probe process groups; init, which this user may not signal, counts as alive.
+  lock = liveLock(NI_CACHE, 99);
+  for (const auto& c : {std::make_pair(deadPid(), NIRES_STALE), std::make_pair(0, NIRES_STALE),
+                        std::make_pair(-1, NIRES_STALE), std::make_pair(1, NIRES_OK)}) {
+    lock.processId = c.first;
+    gdir.writeLockFile("c~1", lock);
+    EXPECT_EQ(find("c~1", &ni), c.second) << c.first;
+    EXPECT_EQ(ni.ftok_key, 99);
   }
 }
-
-// --- walking the registry ------------------------------------------------
 
 std::vector<std::string> seenNames;
 int collect(int count, const char* name, NetInfoResultEnum, NetInfoSType* ni, void* stopAfter) {
   EXPECT_STREQ(ni->name, name);
   seenNames.push_back(name);
   return count < *(int*)stopAfter;
+}
+int walk(int stopAfter = 1000) {
+  NetInfoSType ni;
+  SysErrorSType err;
+  seenNames.clear();
+  int n = NetInfoForeach(nullptr, collect, &ni, &stopAfter, &err, nullptr);
+  std::sort(seenNames.begin(), seenNames.end());
+  return n;
 }
 
 TEST(NetInfoForeachTest, VisitsLiveAndStaleRegistrationsOnly) {
@@ -134,108 +110,41 @@ TEST(NetInfoForeachTest, VisitsLiveAndStaleRegistrationsOnly) {
   stale.processId = deadPid();
   gdir.writeLockFile("stale", stale);
   gdir.writeLockFile("broken", std::string("xx"));
-  gdir.writeLockFile("", liveLock(NI_KEEPER));                // exactly "..LCK": ignored
-  writeFileText(gdir.lockDir() + "notalock", "x");            // no suffix
-  writeFileText(gdir.lockDir() + "alive..LCK.old", "x");      // suffix not at the end
+  gdir.writeLockFile("", liveLock(NI_KEEPER));            // exactly "..LCK": ignored
+  writeFileText(gdir.lockDir() + "notalock", "x");        // no suffix
+  writeFileText(gdir.lockDir() + "alive..LCK.old", "x");  // suffix not at the end
   gdir.writeHostId("12345678");
 
-  NetInfoSType ni;
-  SysErrorSType err;
-  int all = 1000, one = 1;
-  seenNames.clear();
-  EXPECT_EQ(NetInfoForeach(nullptr, collect, &ni, &all, &err, nullptr), 2);
-  std::sort(seenNames.begin(), seenNames.end());
+  EXPECT_EQ(walk(), 2);
   EXPECT_EQ(seenNames, (std::vector<std::string>{"alive", "stale"}));
-  EXPECT_EQ(NetInfoForeach(nullptr, collect, &ni, &one, &err, nullptr), 1);
-
-  TempDir noLocks;  // exists, but has no locks/ directory: an empty registry
-  setenv("QUILLON_GLOBAL_DIR", noLocks.path().c_str(), 1);
-  NetInfoResetCachesForTest();
-  EXPECT_EQ(NetInfoForeach(nullptr, collect, &ni, &all, &err, nullptr), 0);
+  EXPECT_EQ(walk(1), 1);
 }
 
-// --- entries that are not regular files -----------------------------------------
-
-// Runs fn in a child and returns what it printed, or "hung" when it has not ended
-// within 10 s (it is then killed): a lookup that blocks must not hang the tests.
-std::string inBoundedChild(const std::function<std::string()>& fn) {
-  int fds[2];
-  if (pipe(fds) != 0) return "no pipe";
-  pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    std::string text = fn();
-    if (write(fds[1], text.data(), text.size()) < 0) _exit(2);
-    _exit(0);
-  }
-  close(fds[1]);
-  int status = 0;
-  bool ended = false;
-  waitUntil([&] { return ended = ended || waitpid(child, &status, WNOHANG) == child; }, 10000);
-  if (!ended) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  std::string text;
-  char buf[512];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, (size_t)n);
-  close(fds[0]);
-  return ended ? text : "hung";
-}
-
-std::string describe(NetInfoResultEnum res, const SysErrorSType& err) {
-  return std::to_string((int)res) + " " + err.errMsg;
-}
-
-TEST(NotRegularFilesTest, FifosAndLinksToThemAreUnusableEntriesAndNeverBlock) {
+// A lookup that blocks on a FIFO would hang the monitor: each runs in a child
+// that the alarm ends if it does.
+TEST(NotRegularFilesTest, FifosAreUnusableEntriesAndNeverBlock) {
   TempGlobalDir gdir;
-  TempDir elsewhere;
-  const std::string fifo = elsewhere.file("fifo");
   ASSERT_EQ(mkfifo((gdir.lockDir() + "x..LCK").c_str(), 0644), 0);
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  ASSERT_EQ(symlink(fifo.c_str(), (gdir.lockDir() + "y~ff..LCK").c_str()), 0);
   ASSERT_EQ(mkfifo((gdir.lockDir() + "quillon.hostid").c_str(), 0444), 0);
   ASSERT_EQ(mkdir((gdir.lockDir() + "d..LCK").c_str(), 0755), 0);
   gdir.writeLockFile("alive", liveLock(NI_KEEPER));
-
-  EXPECT_EQ(inBoundedChild([] {
-              NetInfoSType ni;
-              SysErrorSType err;
-              return describe(NetInfoFind("x", nullptr, &ni, &err, nullptr), err);
-            }),
-            "0 not a regular file: " + gdir.lockDir() + "x..LCK");
-  EXPECT_EQ(inBoundedChild([] {
-              SysErrorSType err;
-              int key = 0;
-              return describe(NetInfoFindFtokKeyForCache("y~ff", &key, &err), err) + " " + std::to_string(key);
-            }),
-            "0 not a regular file: " + gdir.lockDir() + "y~ff..LCK 0");
-  // The walk skips them (and the directory) like any unreadable entry.
-  EXPECT_EQ(inBoundedChild([] {
-              NetInfoSType ni;
-              SysErrorSType err;
-              int all = 1000;
-              seenNames.clear();
-              int n = NetInfoForeach(nullptr, collect, &ni, &all, &err, nullptr);
-              return std::to_string(n) + " " + (seenNames.empty() ? "" : seenNames[0]);
-            }),
-            "1 alive");
-  EXPECT_EQ(inBoundedChild([] {
-              SysErrorSType err;
-              uint64_t id = 0;
-              return std::to_string(NetInfoGetUniqueHostId(&id, &err, FALSE)) + " " + err.errMsg;
-            }),
-            "0 Unable to open " + gdir.lockDir() + "quillon.hostid (not a regular file)");
-  // A keeper registered by a FIFO is not found, and nothing waits on the host id.
-  EXPECT_EQ(inBoundedChild([] {
-              ShrPcLocationArgType loc;
-              SysErrorSType err;
-              return std::to_string(NetInfoCacheNameForKeeper("x", &loc, &err)) + " " + err.errMsg;
-            }),
-            "0 No keeper or cache for keeper named x was found on this machine.");
+  EXPECT_EXIT(
+      {
+        alarm(10);
+        NetInfoSType ni;
+        SysErrorSType err;
+        SysErrorSType idErr;
+        uint64_t id = 0;
+        fprintf(stderr, "%d %s\n", find("x", &ni, &err), err.errMsg);
+        const int walked = walk();  // skips them and the directory
+        fprintf(stderr, "%d %s\n", walked, seenNames.at(0).c_str());
+        fprintf(stderr, "%d %s\n", NetInfoGetUniqueHostId(&id, &idErr, FALSE), idErr.errMsg);
+        _exit(0);
+      },
+      testing::ExitedWithCode(0),
+      "^0 not a regular file: [^\n]*/locks/x\\.\\.LCK\n1 alive\n"
+      "0 Unable to open [^\n]*/locks/quillon\\.hostid \\(not a regular file\\)\n$");
 }
-
-// --- host id and keeper resolution ------------------------------------------------------
 
 int sleepCalls = 0;
 void countSleep(int ms) {
@@ -277,51 +186,30 @@ TEST_F(RetryCountingTest, HostIdIsRetriedWhenShortOrZeroNotWhenMissingAndThenCac
   EXPECT_EQ(id, 0xfeedULL);
 }
 
-TEST(LocationStrTest, KeepsTheNameAfterTheLastBangAndWritesLowercaseHex) {
+// A live keeper here is named with this host's id; a stale or remote one is
+// resolved through a live cache of this version registered for it.
+TEST_F(RetryCountingTest, KeeperNamesResolveToACacheName) {
   ShrPcLocationArgType loc;
-  ASSERT_TRUE(ShrPcCacheLocationStr("kpr", 255, &loc));
-  EXPECT_STREQ(loc.locationStr, "kpr~ff");
-  ASSERT_TRUE(ShrPcCacheLocationStr("host!net!kpr", 0xABCDEF0123ULL, &loc));
-  EXPECT_STREQ(loc.locationStr, "kpr~abcdef0123");
-  ASSERT_TRUE(ShrPcCacheLocationStr(std::string(1021 - 3, 'k').c_str(), 0xff, &loc));  // 1021 characters fit
-  EXPECT_EQ(strlen(loc.locationStr), 1021u);
-  setenv("QL_CORE_TIME_OUT", "1", 1);
-  EXPECT_DEATH(ShrPcCacheLocationStr(std::string(1022 - 3, 'k').c_str(), 0xff, &loc),
-               "location string name is too large");
-}
-
-const std::string ff("\xff\0\0\0\0\0\0\0", 8);
-
-TEST_F(RetryCountingTest, LiveKeeperHereIsNamedWithThisHostsIdEvenWhenBangPrefixed) {
-  ShrPcLocationArgType loc;
-  gdir.writeLockFile("kpr", liveLock(NI_KEEPER));
-  EXPECT_FALSE(NetInfoCacheNameForKeeper("kpr", &loc, &err));  // no host id yet
-  EXPECT_EQ(std::string(err.errMsg), "Unable to open " + gdir.lockDir() + "quillon.hostid ");
-  gdir.writeHostId(ff);
-  ASSERT_TRUE(NetInfoCacheNameForKeeper("kpr", &loc, &err)) << err.errMsg;
-  EXPECT_STREQ(loc.locationStr, "kpr~ff");
-  gdir.writeLockFile("far!kpr2", liveLock(NI_KEEPER));
-  ASSERT_TRUE(NetInfoCacheNameForKeeper("far!kpr2", &loc, &err)) << err.errMsg;
-  EXPECT_STREQ(loc.locationStr, "kpr2~ff");
-}
-
-TEST_F(RetryCountingTest, StaleOrRemoteKeeperResolvesThroughALiveCacheOfThisVersion) {
-  ShrPcLocationArgType loc;
-  gdir.writeHostId(ff);
-  LockFileSpec otherVersion = liveLock(NI_CACHE, 1);
-  otherVersion.version = "3.2.7.0";
-  gdir.writeLockFile("kpr~aaa", otherVersion);
-  EXPECT_FALSE(NetInfoCacheNameForKeeper("kpr", &loc, &err));
-  EXPECT_STREQ(err.errMsg, "No keeper or cache for keeper named kpr was found on this machine.");
-
   LockFileSpec stale = liveLock(NI_KEEPER);
   stale.processId = deadPid();
   gdir.writeLockFile("kpr", stale);
+  gdir.writeLockFile("far!kpr2", liveLock(NI_KEEPER));
+  EXPECT_FALSE(NetInfoCacheNameForKeeper("far!kpr2", &loc, &err));  // no host id yet
+  EXPECT_EQ(std::string(err.errMsg), "Unable to open " + gdir.lockDir() + "quillon.hostid ");
+  gdir.writeHostId(std::string("\xff\0\0\0\0\0\0\0", 8));
+  ASSERT_TRUE(NetInfoCacheNameForKeeper("far!kpr2", &loc, &err)) << err.errMsg;
+  EXPECT_STREQ(loc.locationStr, "kpr2~ff");
+
+  LockFileSpec otherVersion = liveLock(NI_CACHE, 1);
+  otherVersion.version = "3.2.7.0";
+  gdir.writeLockFile("kpr~aaa", otherVersion);
   LockFileSpec staleCache = liveLock(NI_CACHE, 2);
   staleCache.processId = deadPid();
   gdir.writeLockFile("kpr~bbb", staleCache);
   gdir.writeLockFile("kpr~zzz", liveLock(NI_CACHE, 3));   // not hexadecimal
   gdir.writeLockFile("kprx~ddd", liveLock(NI_CACHE, 4));  // another keeper
+  EXPECT_FALSE(NetInfoCacheNameForKeeper("kpr", &loc, &err));
+  EXPECT_STREQ(err.errMsg, "No keeper or cache for keeper named kpr was found on this machine.");
   gdir.writeLockFile("kpr~1a2b", liveLock(NI_CACHE, 5));
   ASSERT_TRUE(NetInfoCacheNameForKeeper("kpr", &loc, &err)) << err.errMsg;
   EXPECT_STREQ(loc.locationStr, "kpr~1a2b");

@@ -66,7 +66,7 @@ class AttachTest : public ::testing::Test {
   TallyMgr mgr;
 };
 
-TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
+TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestMappedReadOnlyAndUnmappedByADetach) {
   struct shmid_ds ds;
   ASSERT_EQ(shmctl(seg.shmid, IPC_STAT, &ds), 0);
   ds.shm_perm.mode = 0400;
@@ -82,9 +82,7 @@ TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
   const char* s = v.segAddr;
   const ShrPcConfigSType* cfg = seg.config;
   EXPECT_EQ((uintptr_t)s % 16384, 0u);
-  EXPECT_EQ(mgr.shrMemState.actualSegSize, seg.size);
   EXPECT_EQ(mgr.shrMemState.threadsAttached, 1);
-  EXPECT_TRUE(v.cacheEnabled());
   EXPECT_EQ((const char*)v.processTable, s + cfg->processTableOffset);
   EXPECT_EQ(v.cache.cacheData, s + 32768);
   EXPECT_EQ(v.cache.cacheLimit, s + 32768 + (uint64_t)cfg->numPages * 16384);
@@ -94,8 +92,16 @@ TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestAndMappedReadOnly) {
   EXPECT_EQ(v.sharedCounterLow32(1), 9u);
   EXPECT_STREQ(v.processEntry(1)->processName, "keeper");
 
-  // A stray write into the cache faults instead of corrupting it.
-  EXPECT_EXIT(*(volatile char*)(v.processTable) = 1, testing::KilledBySignal(SIGSEGV), "");
+  EXPECT_EXIT(*(volatile char*)(v.processTable) = 1, testing::KilledBySignal(SIGSEGV), "");  // a stray write
+
+  testing::internal::CaptureStderr();  // a detach unmaps
+  {
+    HostShrMemAccessor acc(&mgr.shrMemState);
+    EXPECT_TRUE(mgr.basicDetach(acc, FALSE));
+  }
+  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(SharedPageCache.segAddr != nullptr || SharedPageCache.cacheEnabled());
+  EXPECT_EXIT(*(volatile const char*)s, testing::KilledBySignal(SIGSEGV), "");
 }
 
 TEST_F(AttachTest, StaleOrMissingRegistrationGivesNoKeyAndNoShmget) {
@@ -140,12 +146,11 @@ TEST_F(AttachTest, HostileLayoutsAreRefusedOrStopTheProgram) {
 }
 
 TEST_F(AttachTest, SectionChangedWhileTheOwnerInitialisesIsCheckedAgainAndRefused) {
-  seg.config->initDone = FALSE;
   // The owner grows its counts and the size it claims before it declares the
-  // cache initialised: only the copy taken after that is believed, and refused.
+  // cache initialised (the monitor, having mapped the segment, is polling for
+  // that every 50 ms): only the copy taken after that is believed, and refused.
+  seg.config->initDone = FALSE;
   std::thread owner([this] {
-    // Once the monitor has mapped the segment it checks the section and waits
-    // for initialisation, polling every 50 ms: the change lands in that wait.
     struct shmid_ds ds;
     waitUntil([&] { return shmctl(seg.shmid, IPC_STAT, &ds) == 0 && ds.shm_nattch >= 2; }, 2000);
     sleepMs(150);
@@ -161,46 +166,8 @@ TEST_F(AttachTest, SectionChangedWhileTheOwnerInitialisesIsCheckedAgainAndRefuse
   EXPECT_FALSE(SharedPageCache.cacheEnabled());
 }
 
-TEST_F(AttachTest, CountsAndOffsetsComeFromTheCheckedCopyNotTheLiveSection) {
-  seg.entry(2)->inUse = TRUE;
-  seg.entry(2)->statType = SHRPC_KIND_ENVOY;
-  seg.entry(2)->stats.processId = getpid();
-  mgr.numAppStats = 3;
-  ASSERT_TRUE(attach()) << mgr.errBuf;
-  const ShrPcProcessTableEntrySType* table = SharedPageCache.processTable;
-  seg.config->numProcesses = 0xffffffffu;
-  seg.config->numSharedCounters = 100000;
-  seg.config->processTableOffset = 1ull << 63;
-  seg.config->segmentSize = 0;
-  EXPECT_EQ(SharedPageCache.numProcesses(), 4u);
-  EXPECT_EQ(SharedPageCache.numSharedCounters, 8);
-  EXPECT_EQ(SharedPageCache.processTable, table);
-  int inst[4];
-  EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_ENVOY, inst, 4), 1);
-  EXPECT_EQ(inst[0], 2);
-  EXPECT_FALSE(mgr.shouldDie());
-}
-
-TEST_F(AttachTest, DetachUnmapsAndAReattachMapsAgain) {
-  ASSERT_TRUE(attach());
-  testing::internal::CaptureStderr();
-  ASSERT_TRUE(mgr.AttachSharedCache()) << mgr.errBuf;  // detaches once, then maps again
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Tally is detaching from shared cache.\n");
-  EXPECT_EQ(mgr.shrMemState.threadsAttached, 1);
-
-  const char* addr = SharedPageCache.segAddr;
-  testing::internal::CaptureStderr();
-  {
-    HostShrMemAccessor acc(&mgr.shrMemState);
-    EXPECT_TRUE(mgr.basicDetach(acc, FALSE));
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Tally is detaching from shared cache.\n");
-  EXPECT_EQ(SharedPageCache.segAddr, nullptr);
-  EXPECT_FALSE(SharedPageCache.cacheEnabled());
-  EXPECT_EQ(mgr.shrMemState.shrMemId.loc, nullptr);
-  EXPECT_EXIT(*(volatile const char*)addr, testing::KilledBySignal(SIGSEGV), "");
-}
-
+// Pids of 0 and below name no process: a probe of 0 would succeed for our own
+// process group and hide a dead monitor or keeper.
 TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
   ASSERT_TRUE(attach());
   EXPECT_FALSE(mgr.shouldDie());
@@ -208,28 +175,16 @@ TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
     seg.entry(0)->stats.processId = 1;  // another user's process: alive
     EXPECT_FALSE(mgr.cachewardenDied());
   }
-  pid_t gone = deadPid();
-  seg.entry(0)->stats.processId = gone;
-  testing::internal::CaptureStderr();
-  EXPECT_TRUE(mgr.cachewardenDied());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Shutting down due to loss of cachewarden process " + std::to_string(gone) + "\n");
-
-  // Pids of 0 and below name no process: a probe of 0 would succeed for our own
-  // process group and hide a dead monitor.
-  for (int32_t pid : {0, -2, INT32_MIN}) {
-    seg.entry(0)->stats.processId = pid;
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(mgr.cachewardenDied()) << pid;
-    EXPECT_TRUE(mgr.shouldDie()) << pid;
-    testing::internal::GetCapturedStderr();
+  for (int slot : {0, 1}) {  // the keeper's pid is looked at, not probed
+    for (int32_t pid : slot == 0 ? std::vector<int32_t>{deadPid(), 0, INT32_MIN} : std::vector<int32_t>{0, -1}) {
+      seg.entry(slot)->stats.processId = pid;
+      testing::internal::CaptureStderr();
+      EXPECT_TRUE(mgr.shouldDie()) << slot << " " << pid;
+      const std::string said = slot == 0 && pid > 0 ? "loss of cachewarden process " + std::to_string(pid) : "";
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), said.empty() ? "" : "Shutting down due to " + said + "\n");
+    }
+    seg.entry(slot)->stats.processId = getpid();
   }
-  seg.entry(0)->stats.processId = getpid();
-  for (int32_t pid : {-1, 0, -7}) {  // keeper gone
-    seg.entry(1)->stats.processId = pid;
-    EXPECT_TRUE(mgr.shouldDie()) << pid;
-  }
-  seg.entry(1)->stats.processId = getpid();
   EXPECT_FALSE(mgr.shouldDie());
   SharedPageCache.clearCacheEnabled(__LINE__);
   EXPECT_TRUE(mgr.shouldDie());
@@ -238,7 +193,9 @@ TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
 std::vector<std::string> cachesSeen;
 void noteCache(const char* display, const char* name) { cachesSeen.push_back(std::string(display) + " " + name); }
 
-TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCaches) {
+// Counts and offsets come from the copy checked at attach, not the live section
+// (which hostile owners may overwrite at any time, as the end-to-end fuzz does).
+TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCachesFromTheCheckedCopy) {
   seg.entry(2)->inUse = TRUE;
   seg.entry(2)->statType = SHRPC_KIND_KEEPER;
   seg.entry(2)->stats.processId = getpid();
@@ -246,6 +203,8 @@ TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCaches) {
   seg.entry(3)->statType = SHRPC_KIND_KEEPER;                      // not in use
   seg.entry(3)->stats.processId = getpid();
   ASSERT_TRUE(attach());
+  seg.config->numProcesses = 0xffffffffu;  // the live section changed after the check
+  seg.config->processTableOffset = 1ull << 63;
 
   int inst[4];
   EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_KEEPER, inst, 4), 2);
@@ -255,7 +214,6 @@ TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCaches) {
   EXPECT_EQ(TallyGetObjectInstances(SHRPC_KIND_TALLY, inst, 2), 1);
   EXPECT_EQ(inst[0], 2147483647);
   EXPECT_STREQ(TallyGetInstanceName(2147483647), "Tally");
-  EXPECT_STREQ(TallyGetInstanceName(2147483646), "Application");
   EXPECT_STREQ(TallyGetInstanceName(1), "keeper");
   EXPECT_EQ(std::string(TallyGetInstanceName(2)), std::string(SHRPC_PROCESS_NAME_SIZE, 'p'));
 
@@ -270,8 +228,7 @@ TEST_F(AttachTest, ExportedAccessorsListInstancesNamesAndCaches) {
   EXPECT_EQ(cachesSeen, (std::vector<std::string>{"kpr kpr~ab"}));
 }
 
-// --- the aligned attach, with the system calls replaced ----------------------------------
-
+// The aligned attach, with the system calls replaced.
 std::vector<uintptr_t> shmatAddrs;
 uintptr_t acceptAt = 0;
 void* fakeShmat(int, const void* addr, int) {
@@ -294,24 +251,17 @@ TEST(AlignerTest, MisalignedMappingIsRetriedAtAlignedCandidates) {
   HostShrMemStateType st;
   st.initialize();
   SysErrorSType err;
-
   shmatAddrs.clear();
   acceptAt = base + 6 * a;
   EXPECT_EQ((uintptr_t)unixMemAttach(&st, 7, nullptr, 16384, &err), base + 6 * a);
   EXPECT_EQ(shmatAddrs, (std::vector<uintptr_t>{0, base, base - a, base + 2 * a, base + 6 * a}));
-  EXPECT_EQ((uintptr_t)st.shrMemId.loc, base + 6 * a);
 
-  // When no candidate can be mapped the search ends once the addresses run out.
-  shmatAddrs.clear();
-  acceptAt = 1;  // never
-  err.initialize();
+  shmatAddrs.clear();  // no candidate maps: the search ends once the addresses run out
+  acceptAt = 1;
   EXPECT_EQ(unixMemAttach(&st, 7, nullptr, 16384, &err), nullptr);
-  EXPECT_GT(shmatAddrs.size(), 5u);
-  EXPECT_LT(shmatAddrs.size(), 64u);
-  EXPECT_EQ(st.shrMemId.loc, nullptr);
+  EXPECT_TRUE(shmatAddrs.size() > 5 && shmatAddrs.size() < 64) << shmatAddrs.size();
 
-  // A failed first request ends the attach with its reason.
-  acceptAt = 0;
+  acceptAt = 0;  // a failed first request ends the attach with its reason
   err.initialize();
   EXPECT_EQ(unixMemAttach(&st, 9, nullptr, 16384, &err), nullptr);
   EXPECT_EQ(err.errNum(), EACCES);

@@ -51,39 +51,24 @@ TEST(ArchiveReader, ReadsHeaderTypesAndRecordsAsWritten) {
   Archive archive;
   ArchiveError err;
   ASSERT_TRUE(parseArchiveText(HEADER, &archive, &err)) << err.reason;  // a header alone is an archive
-  EXPECT_EQ(archive.sampleCount(), 0u);
   ASSERT_TRUE(parseArchiveText(HEADER + RECORDS, &archive, &err)) << err.line << ": " << err.reason;
   const ArchiveHeader& h = archive.header;
   EXPECT_EQ(h.quillonVersion, "3.2.8.1, Sat Dec  5 17:44:19 2026");
-  EXPECT_EQ(h.machine, "vm x86_64 (Linux 6.1.0 #1 SMP)");
   EXPECT_EQ(h.lineCount, HEADER_LINES);
   ASSERT_EQ(h.types.size(), 3u);
-  EXPECT_EQ(h.types[0].name, "Tally");
-  EXPECT_EQ(h.types[0].id, 16u);
   EXPECT_EQ(h.types[2].fields.size(), 10u);
-  EXPECT_EQ(h.types[2].fieldIndex("LockedPages"), 8);
 
   ASSERT_EQ(archive.records.size(), 6u);
-  EXPECT_EQ(archive.records[0].line, HEADER_LINES + 1);
   EXPECT_EQ(archive.sampleCount(), 2u);
   std::vector<const ArchiveRecord*> pages = archive.select("SystemPages", "SystemPages");
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_EQ(archive.fieldUInt(*pages[1], "FreeMemory"), 1000u);
-  EXPECT_EQ(pages[1]->time, 1700000001u);
   EXPECT_FALSE(archive.field(*pages[1], "NoSuchField"));
   EXPECT_EQ(archive.fieldUInt(*archive.select("Tally")[1], "TimeWritingStats"), 4294967295u);
   // Application counters beyond the named fields are kept by position.
   const ArchiveRecord& app = *archive.select("AppStat")[1];
   ASSERT_EQ(app.tokenCount(), 8u);
   EXPECT_EQ(app.token(5), "-7");
-  // Each value is also read as a number, as parseUInt and parseInt read it.
-  EXPECT_TRUE(app.numbers[5].negative);
-  EXPECT_EQ(app.numbers[5].magnitude, 7u);
-  EXPECT_EQ(app.numbers[6].magnitude, UINT64_MAX);
-  EXPECT_TRUE(app.numbers[7].negative);
-  EXPECT_EQ(app.numbers[7].magnitude, UINT64_C(1) << 63);
-  EXPECT_EQ(archive.records[0].numbers[5].magnitude, 12u);
-  EXPECT_TRUE(archive.select("Envoy").empty());
 }
 
 // Each bad record line, placed after one good record, is reported at its line
@@ -102,6 +87,7 @@ TEST(ArchiveReader, BadRecordLinesAreNamedWithLineAndReason) {
       {"16 1700000002 Tally 1 0 18446744073709551616\n", "field TimeWritingStats is not a number"},
       {"16 1700000002 Tally 1 0 -9223372036854775809\n", "field TimeWritingStats is not a number"},
       {"16 1700000002 Tally 1 0 1-2\n", "field TimeWritingStats is not a number"},
+      {"16 1700000002 Tally 1 0 +1\n", "field TimeWritingStats is not a number"},
       {"-16 1700000002 Tally 1 0 1\n", "type number '-16' is not a number"},
       {"32 1700000002 AppStat 0 0 1 2 x\n", "field value 8 is not a number: 'x'"},
   };
@@ -139,75 +125,55 @@ TEST(ArchiveReader, BadHeadersAreRefusedWithTheLine) {
   }
 }
 
-void writeGzip(const std::string& path, const std::string& text) {
-  gzFile f = gzopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(gzwrite(f, text.data(), (unsigned)text.size()), (int)text.size());
-  ASSERT_EQ(gzclose(f), Z_OK);
+// Each text a gzip member of its own, one after the other in the file.
+void writeGzip(const std::string& path, const std::vector<std::string>& members) {
+  for (const std::string& text : members) {
+    gzFile f = gzopen(path.c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(gzwrite(f, text.data(), (unsigned)text.size()), (int)text.size());
+    ASSERT_EQ(gzclose(f), Z_OK);
+  }
 }
 
-TEST(ArchiveReaderFiles, PlainAndGzipReadAlikeAndDamageIsReported) {
+TEST(ArchiveReaderFiles, GzipReadsWholeAndDamageIsReported) {
   TempDir dir;
   std::string text = HEADER;
   for (int sample = 0; sample < 3000; sample++)  // more than one read chunk
     text += "16 " + std::to_string(1700000000 + sample) + " Tally 4242 0 " + std::to_string(sample) + "\n";
-  writeFileText(dir.file("plain.out"), text);
-  writeGzip(dir.file("packed.out.gz"), text);
-
-  Archive plain, packed;
+  writeGzip(dir.file("packed.out.gz"), {text});
+  Archive packed;
   ArchiveError err;
-  ASSERT_TRUE(readArchiveFile(dir.file("plain.out"), &plain, &err)) << err.reason;
   ASSERT_TRUE(readArchiveFile(dir.file("packed.out.gz"), &packed, &err)) << err.reason;
-  ASSERT_EQ(plain.records.size(), 3000u);
   ASSERT_EQ(packed.records.size(), 3000u);
-  EXPECT_EQ(packed.records.back().text, plain.records.back().text);
+  EXPECT_EQ(packed.records.back().text, "16 1700002999 Tally 4242 0 2999");
   EXPECT_EQ(packed.records.back().line, HEADER_LINES + 3000);
 
-  const std::string whole = readFileText(dir.file("packed.out.gz"));
+  std::string whole = readFileText(dir.file("packed.out.gz"));
   writeFileText(dir.file("cut.out.gz"), whole.substr(0, whole.size() / 2));
-  EXPECT_FALSE(readArchiveFile(dir.file("cut.out.gz"), &packed, &err));
-  EXPECT_NE(err.reason.find("gzip input is cut short"), std::string::npos) << err.reason;
-  std::string damaged = whole;
-  damaged[damaged.size() / 2] ^= 0x55;
-  writeFileText(dir.file("damaged.out.gz"), damaged);
-  EXPECT_FALSE(readArchiveFile(dir.file("damaged.out.gz"), &packed, &err));
-  EXPECT_NE(err.reason.find("gzip input is damaged"), std::string::npos) << err.reason;
-  EXPECT_FALSE(readArchiveFile(dir.file("missing.out"), &packed, &err));
-  EXPECT_NE(err.reason.find("cannot open"), std::string::npos);
+  whole[whole.size() / 2] ^= 0x55;
+  writeFileText(dir.file("damaged.out.gz"), whole);
+  for (const char* name : {"cut", "damaged"}) {
+    EXPECT_FALSE(readArchiveFile(dir.file(name + std::string(".out.gz")), &packed, &err));
+    EXPECT_NE(err.reason.find(std::string("gzip input is ") + (name[0] == 'c' ? "cut short" : "damaged")),
+              std::string::npos) << err.reason;
+  }
 }
 
-// Lines are read in time linear in their length and at most MAX_LINE_BYTES
-// long; a longer one, however it is delivered, stops the reading at its line.
+// Lines are at most MAX_LINE_BYTES long; a longer one, however it is delivered,
+// stops the reading at its line. (A plain one is shown end to end.)
 TEST(ArchiveReaderFiles, AnOverlongLineIsRefusedAtItsLineNumber) {
-  TempDir dir;
-  const std::string good = "16 1700000000 Tally 4242 0 12\n";
   std::string atLimit = "16 1700000000 Tally 4242 0 " + std::string(MAX_LINE_BYTES - 27, '1') + "\n";
   ASSERT_EQ(atLimit.size(), MAX_LINE_BYTES + 1);
-  ArchiveError err = parseError(HEADER + good + atLimit);  // read whole, then refused as a number
-  EXPECT_EQ(err.line, HEADER_LINES + 2);
+  ArchiveError err = parseError(HEADER + RECORDS + atLimit);  // read whole, then refused as a number
+  EXPECT_EQ(err.line, HEADER_LINES + 7);
   EXPECT_NE(err.reason.find("is not a number"), std::string::npos) << err.reason.substr(0, 200);
 
-  const std::string overlong = good + "16 1700000001 Tally 4242 0 " + std::string(MAX_LINE_BYTES, '7') + "\n" + good;
-  err = parseError(HEADER + overlong);
-  EXPECT_EQ(err.line, HEADER_LINES + 2);
-  EXPECT_EQ(err.reason, "line " + std::to_string(HEADER_LINES + 2) + " is longer than 1048576 bytes: not an archive line");
-
-  // A gzip bomb: 64 MB of one line in a few hundred kilobytes.
-  gzFile f = gzopen(dir.file("bomb.gz").c_str(), "wb9");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(gzwrite(f, HEADER.data(), (unsigned)HEADER.size()), (int)HEADER.size());
-  const std::string block(1 << 20, 'x');
-  for (int i = 0; i < 64; i++) ASSERT_EQ(gzwrite(f, block.data(), (unsigned)block.size()), (int)block.size());
-  ASSERT_EQ(gzclose(f), Z_OK);
+  TempDir dir;  // a gzip bomb: 64 MB of one line in a few hundred kilobytes
+  writeGzip(dir.file("bomb.gz"), {HEADER + std::string(64 << 20, 'x')});
   Archive archive;
   EXPECT_FALSE(readArchiveFile(dir.file("bomb.gz"), &archive, &err));
   EXPECT_EQ(err.line, HEADER_LINES + 1);
   EXPECT_NE(err.reason.find("is longer than"), std::string::npos) << err.reason;
-
-  // A device that never ends and holds no newline.
-  EXPECT_FALSE(readArchiveFile("/dev/zero", &archive, &err));
-  EXPECT_EQ(err.line, 1u);
-  EXPECT_NE(err.reason.find("line 1 is longer than"), std::string::npos) << err.reason;
 }
 
 // The files of a series written to one stream follow each other, each with its
@@ -226,51 +192,29 @@ TEST(ArchiveReaderFiles, SeveralHeadersAndGzipMembersReadAsOneSeries) {
   ASSERT_EQ(archive.records.size(), 8u);
   EXPECT_EQ(archive.records[6].line, 2 * HEADER_LINES + 7);
   EXPECT_EQ(archive.typeOf(archive.records[6])->name, "HardDiskXYZ");
-  EXPECT_EQ(archive.typeOf(archive.records[5])->name, "SystemPages");
-  EXPECT_EQ(archive.select("Tally").size(), 3u);
   EXPECT_EQ(archive.sampleCount(), 3u);
-
-  // A header cut short inside the stream, or a bad one, is reported at its line.
+  // A header cut short inside the stream is reported at its line.
   err = parseError(first + second.substr(0, 40));
   EXPECT_EQ(err.line, HEADER_LINES + 8);
   EXPECT_NE(err.reason.find("the file ends inside the header"), std::string::npos) << err.reason;
-  err = parseError(first + "TALLY \"4\"\n");
-  EXPECT_EQ(err.line, HEADER_LINES + 7);
-  EXPECT_NE(err.reason.find("unsupported format version"), std::string::npos) << err.reason;
 
+  // Two files in two members, and two members split inside a header line.
   TempDir dir;
-  writeGzip(dir.file("a.gz"), first);
-  writeGzip(dir.file("b.gz"), second);
-  writeFileText(dir.file("ab.gz"), readFileText(dir.file("a.gz")) + readFileText(dir.file("b.gz")));
-  ASSERT_TRUE(readArchiveFile(dir.file("ab.gz"), &archive, &err)) << err.line << ": " << err.reason;
-  EXPECT_EQ(archive.headers.size(), 2u);
-  EXPECT_EQ(archive.records.size(), 8u);
-  // One header in two members, split inside a line.
   const std::string whole = first + second;
-  writeGzip(dir.file("c1.gz"), whole.substr(0, 100));
-  writeGzip(dir.file("c2.gz"), whole.substr(100));
-  writeFileText(dir.file("c.gz"), readFileText(dir.file("c1.gz")) + readFileText(dir.file("c2.gz")));
-  ASSERT_TRUE(readArchiveFile(dir.file("c.gz"), &archive, &err)) << err.line << ": " << err.reason;
-  EXPECT_EQ(archive.records.size(), 8u);
-}
-
-TEST(ArchiveNumbers, DecimalAsTheMonitorWritesThem) {
-  uint64_t u;
-  int64_t i;
-  EXPECT_TRUE(parseUInt("18446744073709551615", &u));
-  EXPECT_EQ(u, UINT64_MAX);
-  EXPECT_TRUE(parseInt("-9223372036854775808", &i));
-  EXPECT_EQ(i, INT64_MIN);
-  for (const char* bad : {"18446744073709551616", "01", "+1", ""}) EXPECT_FALSE(parseUInt(bad, &u)) << bad;
-  for (const char* bad : {"-9223372036854775809", "9223372036854775808", "-0", "-"})
-    EXPECT_FALSE(parseInt(bad, &i)) << bad;
+  writeGzip(dir.file("ab.gz"), {first, second});
+  writeGzip(dir.file("c.gz"), {whole.substr(0, 100), whole.substr(100)});
+  for (const char* name : {"ab.gz", "c.gz"}) {
+    ASSERT_TRUE(readArchiveFile(dir.file(name), &archive, &err)) << name << ":" << err.line << ": " << err.reason;
+    EXPECT_EQ(archive.headers.size(), 2u);
+    EXPECT_EQ(archive.records.size(), 8u);
+  }
 }
 
 // The record reader reads eight digits at a time where eight bytes are left
 // in the line: every length of value, at the end of a line and before other
 // values, reads as parseUInt and parseInt take it.
 TEST(ArchiveNumbers, TheRecordReaderAgreesWithTheParsersAtEveryLength) {
-  std::vector<std::string> values = {"0", "-1", "-0", "-", "00", "7a", "a7", "1\x7f", "18446744073709551615",
+  std::vector<std::string> values = {"0", "-1", "-0", "-", "+1", "00", "7a", "a7", "1\x7f", "18446744073709551615",
                                      "18446744073709551616", "99999999999999999999", "100000000000000000000",
                                      "-9223372036854775808", "-9223372036854775809", "9223372036854775808"};
   std::string digits = "98765432109876543210";

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "archive/processstatnames.h"
 #include "archive/statnames.h"
 #include "extract.h"
 #include "hoststats/hoststatnames.h"
+#include "support/runprocess.h"
 
 using namespace tallyread;
 
@@ -44,30 +43,20 @@ TEST(FieldCatalogue, EveryNameTheMonitorDeclaresHasAnEntry) {
     }
   EXPECT_GT(names, 900u);
   EXPECT_EQ(findField("NoSuchCounter"), nullptr);
-  EXPECT_EQ(findField("LoadAverage1")->kind, FieldKind::FloatPattern);
-  EXPECT_EQ(findField("ActiveQueueUtilization")->kind, FieldKind::FloatPattern);
-  EXPECT_EQ(findField("UserTime")->kind, FieldKind::RunningTotal);
-  EXPECT_STREQ(findField("UserTime")->unit, "ms");
-  EXPECT_EQ(findField("ConnectionsEstablished")->kind, FieldKind::CurrentValue);
 }
 
 // docs/fields.md lists every entry as `tallyread fields --catalogue` prints it.
 TEST(FieldCatalogue, TheDocumentationListsEveryEntry) {
-  std::ifstream in(std::string(TALLY_FIXTURES_DIR) + "/../../docs/fields.md");
-  ASSERT_TRUE(in.good());
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::string text = readFileText(TALLY_FIXTURES_DIR "/../../docs/fields.md");
   for (size_t i = 0; i < fieldCatalogueSize(); i++) {
     std::string row = catalogueRow(fieldCatalogue()[i]);
-    EXPECT_NE(text.str().find("\n" + row + "\n"), std::string::npos) << "docs/fields.md lacks: " << row;
+    EXPECT_NE(text.find("\n" + row + "\n"), std::string::npos) << "docs/fields.md lacks: " << row;
   }
 }
 
 TEST(FieldCatalogue, FloatPatternsAreShownAsTheirDecimalValues) {
-  EXPECT_EQ(floatFromPattern(1063190528), 0.87109375);  // a load average of 223/256
-  EXPECT_EQ(formatFloat(*floatFromPattern(1063190528)), "0.87109375");
+  EXPECT_EQ(formatFloat(*floatFromPattern(1063190528)), "0.87109375");  // a load average of 223/256
   EXPECT_EQ(formatFloat(*floatFromPattern(0x3f5eb852)), "0.87");  // 0.87f: the fewest digits
-  EXPECT_EQ(floatFromPattern(0), 0.0);
   EXPECT_EQ(floatFromPattern(0x42c80000), 100.0);
   EXPECT_FALSE(floatFromPattern(UINT64_C(0x100000000)));  // wider than a float
   EXPECT_FALSE(floatFromPattern(0x7fc00000));               // not a number

@@ -9,12 +9,7 @@ using namespace tallyread;
 namespace {
 
 TEST(Rates, PerSecondWithThe32BitWrapAndNoValueForADecrease) {
-  struct Case {
-    const char *before, *after;
-    double seconds;
-    bool wide;
-    std::optional<double> rate;
-  };
+  struct Case { const char *before, *after; double seconds; bool wide; std::optional<double> rate; };
   const Case cases[] = {
       {"10", "30", 2, false, 10.0},
       {"4294967290", "4", 2, false, 5.0},          // a 32-bit counter that wrapped
@@ -32,26 +27,6 @@ TEST(Rates, PerSecondWithThe32BitWrapAndNoValueForADecrease) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(ratePerSecond(c.before, c.after, c.seconds, c.wide), c.rate) << c.before << " -> " << c.after;
-}
-
-TEST(Rates, ThePreviousRecordIsKeptPerTypeAndInstance) {
-  PreviousRecords previous;
-  auto keep = [&](const char* instance, double time, const char* value) {
-    ArchiveRecord record;
-    record.numbers.resize(4);
-    record.numbers[3].magnitude = std::stoull(value);
-    PreviousRecords::keep(previous.at("HardDisk", instance), time, record);
-  };
-  EXPECT_FALSE(previous.at("HardDisk", "sda").seen);
-  keep("sda", 100, "7");
-  keep("sdb", 101, "8");
-  keep("sda", 102, "9");
-  const PreviousRecords::Entry& sda = previous.at("HardDisk", "sda");
-  ASSERT_TRUE(sda.seen);
-  EXPECT_EQ(sda.time, 102);
-  EXPECT_EQ(sda.numbers[3].magnitude, 9u);
-  EXPECT_EQ(previous.at("HardDisk", "sdb").numbers[3].magnitude, 8u);
-  EXPECT_FALSE(previous.at("DiskPartition", "sda").seen);
 }
 
 TEST(Selection, UnknownNamesListTheClosestFirstAndTimesParse) {
