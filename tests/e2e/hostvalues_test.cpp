@@ -3,42 +3,17 @@
 // loopback interface's packet counters follow traffic sent during the run.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
-#include "archivereader.h"
+#include "support/archivecheck.h"
 #include "support/runprocess.h"
 
 namespace {
-
-// A child process that runs fn until it is killed; killed and reaped on scope exit.
-class ChildProcess {
- public:
-  template <class Fn>
-  explicit ChildProcess(Fn fn) {
-    _pid = fork();
-    if (_pid == 0) {
-      fn();
-      _exit(0);
-    }
-  }
-  ~ChildProcess() {
-    if (_pid > 0) {
-      kill(_pid, SIGKILL);
-      waitpid(_pid, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t _pid = -1;
-};
 
 void burnCpu() {
   volatile unsigned long n = 0;
@@ -65,7 +40,7 @@ void sendLoopbackTraffic() {
   }
 }
 
-int64_t field(const tallyread::Archive& a, const tallyread::ArchiveRecord* r, const char* name) {
+int64_t field(const Archive& a, const ArchiveRecord* r, const char* name) {
   auto v = a.fieldInt(*r, name);
   EXPECT_TRUE(v.has_value()) << name;
   return v.value_or(-1);
@@ -78,9 +53,7 @@ TEST(HostValues, CpuStatesAddUpAndFollowABurnerAndLoopbackCountersFollowTraffic)
   RunResult r = runProgram({TALLYSCOPE_BIN, "-X", "-A", "-i", "1", "-t", "5", "-q", "-f", dir.file("v")});
   ASSERT_EQ(r.status, 0) << r.err;
 
-  tallyread::Archive a;
-  tallyread::ArchiveError err;
-  ASSERT_TRUE(tallyread::readArchiveFile(dir.file("v.out"), &a, &err)) << err.line << ": " << err.reason;
+  Archive a = readCompleteArchive(dir.file("v.out"));
   ASSERT_EQ(a.sampleCount(), 5u);
 
   // The first sample has no interval behind it; every later one covers a second.

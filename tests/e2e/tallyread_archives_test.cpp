@@ -1,11 +1,9 @@
 // tallyread over archives the monitor wrote: a listed process that writes a
-// known number of bytes, and envoys of the cache simulator ranked by top.
-#if defined(TALLYREAD_BIN) && defined(CACHESIM_BIN)
+// known number of bytes, and archives whose stamps count samples.
+#ifdef TALLYREAD_BIN
 
 #include <signal.h>
-#include <sys/ipc.h>
 #include <sys/prctl.h>
-#include <sys/shm.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/archivecheck.h"
 #include "support/runprocess.h"
 
 namespace {
@@ -23,14 +22,6 @@ namespace {
 RunResult tallyread(std::vector<std::string> args) {
   args.insert(args.begin(), TALLYREAD_BIN);
   return runProgram(args);
-}
-
-// The values of one field in a CSV of time,instance,field.
-std::vector<std::string> column(const std::string& csv) {
-  std::vector<std::string> values;
-  std::vector<std::string> lines = splitLines(csv);
-  for (size_t i = 1; i < lines.size(); i++) values.push_back(lines[i].substr(lines[i].rfind(',') + 1));
-  return values;
 }
 
 // A child that writes BYTES bytes to /dev/null when told (a byte on `go`),
@@ -73,10 +64,7 @@ TEST(TallyReadArchives, AListedProcessThatWritesKnownBytes) {
   const std::string archive = dir.file("p.out");
   BackgroundProgram monitor({TALLYSCOPE_BIN, "-X", "-q", "-i", "1", "-u", "0", "-Q",
                              std::to_string(writer.pid) + "," + std::to_string(getpid()), "-f", dir.file("p")});
-  auto records = [&] {
-    return column(tallyread({"csv", archive, "--type", "Solaris_Process", "--instance", "trwriter", "--fields",
-                             "CharacterIO"}).out).size();
-  };
+  auto records = [&] { return readArchive(archive).select("Solaris_Process", "trwriter").size(); };
   ASSERT_TRUE(waitUntil([&] { return records() >= 1; }));
   ASSERT_TRUE(writer.writeNow());
   size_t before = records();
@@ -84,12 +72,12 @@ TEST(TallyReadArchives, AListedProcessThatWritesKnownBytes) {
   monitor.sendSignal(SIGINT);
   EXPECT_EQ(monitor.wait().status, 0);
 
-  std::vector<std::string> raw = column(tallyread({"csv", archive, "--type", "Solaris_Process", "--instance",
-                                                   "trwriter", "--fields", "CharacterIO"}).out);
+  Archive a = readCompleteArchive(archive);
+  std::vector<const ArchiveRecord*> raw = a.select("Solaris_Process", "trwriter");
   ASSERT_GE(raw.size(), 3u);
   // The block, and the byte read from `go` and written to `done` around it.
   const size_t moved = Writer::BYTES + 2;
-  EXPECT_EQ(std::stoull(raw.back()) - std::stoull(raw.front()), moved);
+  EXPECT_EQ(*a.fieldUInt(*raw.back(), "CharacterIO") - *a.fieldUInt(*raw.front(), "CharacterIO"), moved);
 
   // Rate times interval, summed over the run, gives the bytes back.
   RunResult rates = tallyread({"csv", archive, "--type", "Solaris_Process", "--instance", "trwriter", "--fields",
@@ -110,42 +98,6 @@ TEST(TallyReadArchives, AListedProcessThatWritesKnownBytes) {
   ASSERT_EQ(ranked.size(), 3u) << top.out;  // the column titles, the writer, this test
   EXPECT_NE(ranked[1].find("trwriter[" + std::to_string(writer.pid) + "]"), std::string::npos) << top.out;
   EXPECT_NE(ranked[1].find("bytes/s"), std::string::npos) << top.out;
-}
-
-// Envoys of a simulated cache: with deterministic counters a level grows with
-// the slot, so the last envoys rank first.
-TEST(TallyReadArchives, EnvoysOfASimulatedCacheRankedByTop) {
-  TempDir dir;
-  BackgroundProgram sim({CACHESIM_BIN, "--exit-with-parent", "--dir", dir.file("global"), "--keeper", "topkeeper",
-                         "--envoys", "4", "--deterministic", "--interval", "100"});
-  ASSERT_TRUE(waitUntil([&] {
-    return !sim.running() || sim.currentOut().find("cachesim ready") != std::string::npos;
-  }));
-  std::string ready = sim.currentOut().substr(sim.currentOut().find("cachesim ready"));
-  int shmid = -1;
-  sscanf(ready.c_str(), "cachesim ready cache=%*s key=0x%*x shmid=%d", &shmid);
-  RunOptions env;
-  env.env = {"QUILLON_GLOBAL_DIR=" + dir.file("global")};
-  RunResult run = runProgram({TALLYSCOPE_BIN, "topkeeper", "-Y", "-q", "-i", "1", "-t", "3", "-f", dir.file("c")}, env);
-  sim.sendSignal(SIGTERM);
-  bool clean = sim.wait().out.find("cachesim stopped") != std::string::npos;
-  if (!clean && shmid >= 0) shmctl(shmid, IPC_RMID, nullptr);
-  ASSERT_EQ(run.status, 0) << run.err;
-
-  RunResult top = tallyread({"top", dir.file("c.out"), "--type", "Envoy", "--field", "WorkingSetSize", "--by",
-                             "last", "-n", "2", "--instance", "envoy*"});
-  ASSERT_EQ(top.status, 0) << top.err;
-  std::vector<std::string> ranked = splitLines(top.out);
-  ASSERT_EQ(ranked.size(), 3u) << top.out;
-  EXPECT_NE(ranked[1].find("envoy3["), std::string::npos) << top.out;
-  EXPECT_NE(ranked[2].find("envoy2["), std::string::npos) << top.out;
-
-  RunResult fields = tallyread({"fields", dir.file("c.out"), "--type", "Envoy"});
-  EXPECT_NE(fields.out.find("  PageReads                                running total  pages"), std::string::npos)
-      << fields.out.substr(0, 600);
-  RunResult summary = tallyread({"summary", dir.file("c.out"), "--type", "Shrpc", "--fields", "TotalPageReads"});
-  ASSERT_EQ(splitLines(summary.out).size(), 2u) << summary.out;
-  EXPECT_NE(summary.out.find("pages/s        2"), std::string::npos) << summary.out;  // rates of 3 samples
 }
 
 // A host archive taken every 100 ms counts samples in its stamps: tallyread
