@@ -1,5 +1,5 @@
-// A cache whose owners turn hostile while it is being sampled: every field of
-// the configuration section and of the process table is overwritten, many
+// A cache whose owners turn hostile while it is being sampled: every number of
+// the configuration section and every field of the process table is overwritten, many
 // times, with edge values (0, -1, 2^31-1, 2^32-1, 2^63 ...) and random ones.
 // The monitor may stop with its loss message or go on sampling, but it must
 // never fault, never read outside its mapping and never leave a cut or
@@ -30,23 +30,9 @@ struct Field {
   size_t size;  // 4 or 8: a number; anything else: an area written a word at a time
 };
 
-#define CONFIG_FIELD(f) Field{offsetof(ShrPcConfigSType, f), sizeof(ShrPcConfigSType::f)}
-const Field kConfigFields[] = {
-    CONFIG_FIELD(compatibilityLevel), CONFIG_FIELD(numPages),          CONFIG_FIELD(segmentSize),
-    CONFIG_FIELD(num_Pces),           CONFIG_FIELD(hashTableSize),     CONFIG_FIELD(numSharedCounters),
-    CONFIG_FIELD(numProcesses),       CONFIG_FIELD(numSemaphores),     CONFIG_FIELD(spinLockCount),
-    CONFIG_FIELD(pceOffset),          CONFIG_FIELD(spinLocksOffset),   CONFIG_FIELD(frameLocksOffset),
-    CONFIG_FIELD(processTableOffset), CONFIG_FIELD(cacheStateOffset),  CONFIG_FIELD(miscDataOffset),
-    CONFIG_FIELD(shrHstLogOffset),    CONFIG_FIELD(frameHistoryOffset), CONFIG_FIELD(frameAgeOffset),
-    CONFIG_FIELD(sharedCountersOffset), CONFIG_FIELD(scanPinnedPagesOffset), CONFIG_FIELD(cacheLimitOffset),
-    CONFIG_FIELD(pceSize),            CONFIG_FIELD(spinLockSize),      CONFIG_FIELD(hotSpinLockSize),
-    CONFIG_FIELD(frameLockSize),      CONFIG_FIELD(sharedCounterSize), CONFIG_FIELD(miscDataSize),
-    CONFIG_FIELD(pteSize),            CONFIG_FIELD(cacheStateSize),    CONFIG_FIELD(frameHistEntrySize),
-    CONFIG_FIELD(aFrameAgeSize),      CONFIG_FIELD(numActiveProcesses), CONFIG_FIELD(targetFreeFrameCount),
-    CONFIG_FIELD(logBufShrMemId),     CONFIG_FIELD(cacheLocked),       CONFIG_FIELD(initDone),
-    CONFIG_FIELD(extentIdHashBits),
-};
-#undef CONFIG_FIELD
+// The configuration section up to the first word of its hash bits: numbers of
+// 4 and 8 bytes only, written a word at a time.
+const Field kConfigNumbers = {0, offsetof(ShrPcConfigSType, extentIdHashBits) + 4};
 
 #define ENTRY_FIELD(f) Field{offsetof(ShrPcProcessTableEntrySType, f), sizeof(ShrPcProcessTableEntrySType::f)}
 const Field kEntryFields[] = {
@@ -106,7 +92,7 @@ class Mutator {
     for (size_t i = 0; i < (size_t)SHRPC_PROCESS_NAME_SIZE; i++) name[i] = i < len ? (char)(1 + _rng() % 255) : '\0';
   }
 
-  void writeConfig() { writeField(_base, kConfigFields[_rng() % (sizeof kConfigFields / sizeof kConfigFields[0])]); }
+  void writeConfig() { writeField(_base, kConfigNumbers); }
 
   void writeEntry(char* table) {
     char* entry = table + (_rng() % _numSlots) * sizeof(ShrPcProcessTableEntrySType);
@@ -133,25 +119,15 @@ class Mutator {
 };
 
 std::vector<SimSlot> fuzzSlots() {
-  const struct {
-    unsigned kind;
-    const char* name;
-    int session;
-  } plan[] = {{SHRPC_KIND_MONITOR, "cachewarden", -1}, {SHRPC_KIND_KEEPER, "keeper", -1},
-              {SHRPC_KIND_KEEPER, "pagemgrThread", -1}, {SHRPC_KIND_PGSVR, "AioPgsvr 1", -1},
-              {SHRPC_KIND_ENVOY, "envoy", 7},           {SHRPC_KIND_ENVOY, "", 8}};  // an empty name
-  std::vector<SimSlot> slots;
-  for (const auto& p : plan) {
-    SimSlot s;
-    s.inUse = true;
-    s.kind = p.kind;
-    s.name = p.name;
-    s.sessionId = p.session;
-    s.pid = getpid();
-    slots.push_back(s);
-  }
-  slots.resize(slots.size() + 2);  // two free slots
-  return slots;
+  const int pid = getpid();
+  return {{true, SHRPC_KIND_MONITOR, "cachewarden", -1, false, 0, pid},
+          {true, SHRPC_KIND_KEEPER, "keeper", -1, false, 0, pid},
+          {true, SHRPC_KIND_KEEPER, "pagemgrThread", -1, false, 0, pid},
+          {true, SHRPC_KIND_PGSVR, "AioPgsvr 1", -1, false, 0, pid},
+          {true, SHRPC_KIND_ENVOY, "envoy", 7, false, 0, pid},
+          {true, SHRPC_KIND_ENVOY, "", 8, false, 0, pid},  // an empty name
+          {},
+          {}};  // two free slots
 }
 
 // What a round writes into: the configuration section, the process table, or both.

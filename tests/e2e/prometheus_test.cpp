@@ -3,7 +3,6 @@
 // port, and the values Prometheus answers compared with what csv reads from
 // the same archives. Every process started is stopped by its handle (pid),
 // also when a check fails; every file lives in a temporary directory.
-#if defined(TALLYREAD_BIN) && defined(TALLYSCOPE_BIN)
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -81,23 +80,6 @@ std::vector<std::pair<std::string, double>> csvValues(const std::string& archive
 
 const std::string ARCHIVE_HEAD = testArchiveHeader(
     {{"HardDisk", 64, "ReadKBytes"}, {"Solaris_x86_System", 128, "LoadAverage1"}}, "db1 x86_64 (Linux 6.1.0)");
-
-TEST(TallyReadOpenMetrics, SampleCountsAreRefusedWithoutTheInterval) {
-  TempDir dir;
-  // Stamps far ahead of the file's time: a sub-second archive's sample counts.
-  writeFileText(dir.file("s.out"), ARCHIVE_HEAD + "64 4000000000 sda 0 0 1\n64 4000000001 sda 0 0 3\n");
-  RunResult refused = runProgram({TALLYREAD_BIN, "openmetrics", dir.file("s.out")});
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.out, "");
-  EXPECT_NE(refused.err.find("give --interval-ms"), std::string::npos) << refused.err;
-
-  RunResult timed = runProgram({TALLYREAD_BIN, "openmetrics", dir.file("s.out"), "--interval-ms", "250"});
-  EXPECT_EQ(timed.status, 0) << timed.err;
-  EXPECT_NE(timed.out.find("tally_hard_disk_read_bytes_total{host=\"db1 x86_64 (Linux 6.1.0)\",name=\"sda\"} 3072 "
-                           "4000000000.25\n# EOF\n"),
-            std::string::npos)
-      << timed.out;
-}
 
 TEST(TallyReadServe, FollowsTheArchiveAnswersBadRequestsAndWaitsWhileItIsMissing) {
   TempDir dir;
@@ -196,5 +178,3 @@ TEST(Prometheus, BackfilledAndScrapedSeriesHoldTheValuesCsvReads) {
 }
 
 }  // namespace
-
-#endif
