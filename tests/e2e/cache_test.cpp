@@ -3,20 +3,18 @@
 // A simulator is stopped with SIGTERM (it removes its segment and reaps its
 // children) also when a test fails; if it did not stop cleanly its segment is
 // removed here by id, after checking the key.
-#ifdef CACHESIM_BIN
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/shm.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shrpc/shrpclayout.h"
+#include "support/archivecheck.h"
 #include "support/runprocess.h"
 
 namespace {
@@ -35,8 +33,8 @@ int64_t expectedWord(int slot, int w, int count32) {
   int64_t v = (int64_t)(slot + 1) * (int64_t(1) << 40) + (int64_t)j * (1 << 20);
   return j % 3 == 2 ? -v : v;
 }
-std::string expectedAppStat(const std::string& time, int counters) {
-  std::string line = "32 " + time + " AppStat 0 0";
+std::string expectedAppStat(uint32_t time, int counters) {
+  std::string line = "32 " + std::to_string(time) + " AppStat 0 0";
   for (int c = 0; c < counters; c++) line += " " + std::to_string(c * 65536);
   return line;
 }
@@ -103,33 +101,9 @@ struct Sim {
   }
 };
 
-// One record line of the archive.
-struct Record {
-  std::string line;
-  std::vector<std::string> tok;
-  unsigned type() const { return (unsigned)std::stoul(tok.at(0)); }
-  const std::string& name() const { return tok.at(2); }
-  uint64_t u(size_t i) const { return std::stoull(tok.at(i)); }
-};
-using Samples = std::vector<std::vector<Record>>;
-
-// The records after the header grouped by time stamp; checks that each line is
-// single-spaced with no space before its newline.
-Samples readSamples(const std::string& path) {
-  std::string text = readFileText(path);
-  size_t end = text.find("\nENDHEADER\n\n");
-  Samples samples;
-  if (end == std::string::npos) return samples;
-  for (const std::string& line : splitLines(text.substr(end + 12))) {
-    Record r{line, {}};
-    std::istringstream in(line);
-    for (std::string w; in >> w;) r.tok.push_back(w);
-    EXPECT_FALSE(line.empty() || line.back() == ' ' || contains(line, "  ")) << "badly spaced: [" << line << "]";
-    if (r.tok.size() < 3) continue;
-    if (samples.empty() || samples.back().front().tok[1] != r.tok[1]) samples.emplace_back();
-    samples.back().push_back(r);
-  }
-  return samples;
+// Value i of a record as written (the 64-bit counters are signed).
+int64_t value(const ArchiveRecord& r, size_t i) {
+  return r.numbers[i].negative ? -(int64_t)r.numbers[i].magnitude : (int64_t)r.numbers[i].magnitude;
 }
 
 std::string underscored(std::string s) {
@@ -148,36 +122,36 @@ std::vector<std::string> namesOf(const Sim& sim, std::vector<int> slots) {
 // slots given, in this order, and every value is the formula's for its slot;
 // with host statistics the process's 30 OS values follow. Returns the records
 // after the cache-process ones.
-std::vector<Record> checkCacheRecords(const Sim& sim, const std::vector<Record>& sample,
-                                      const std::vector<int>& slots, bool hostStats) {
+std::vector<const ArchiveRecord*> checkCacheRecords(const Sim& sim, const Sample& sample,
+                                                    const std::vector<int>& slots, bool hostStats) {
   std::vector<std::string> names;
   size_t i = 0;
-  for (; i < sample.size() && sample[i].type() <= 8; i++) {
-    const Record& r = sample[i];
-    names.push_back(r.name());
-    const SlotLine* s = sim.slotWithPid((int)r.u(3));
+  for (; i < sample.records.size() && sample.records[i]->typeId <= 8; i++) {
+    const ArchiveRecord& r = *sample.records[i];
+    names.emplace_back(r.instance());
+    const SlotLine* s = sim.slotWithPid((int)value(r, 3));
     if (!s) {
-      ADD_FAILURE() << "no process with this pid: " << r.line.substr(0, 80);
+      ADD_FAILURE() << "no process with this pid: " << r.text.substr(0, 80);
       continue;
     }
     const int count32 = s->kind == 1 ? 137 : s->kind == 2 ? 239 : s->kind == 4 ? 71 : 169;
     const int count64 = s->kind == 1 ? 19 : s->kind == 2 ? 65 : s->kind == 4 ? 0 : 56;
-    EXPECT_EQ(r.type(), s->kind);
-    EXPECT_EQ(r.u(4), s->session < 0 ? 4294967295u : (uint64_t)s->session);
-    if (r.tok.size() != 3u + count32 + count64 + (hostStats ? 30 : 0)) {
-      ADD_FAILURE() << s->name << " has " << r.tok.size() << " values";
+    EXPECT_EQ(r.typeId, s->kind);
+    EXPECT_EQ(value(r, 4), s->session < 0 ? 4294967295 : s->session);
+    if (r.tokenCount() != 3u + count32 + count64 + (hostStats ? 30 : 0)) {
+      ADD_FAILURE() << s->name << " has " << r.tokenCount() << " values";
       continue;
     }
     for (int w = 2, bad = 0; w < count32 + count64 && bad < 3; w++) {
-      int64_t got = w < count32 ? (int64_t)r.u(3 + w) : std::stoll(r.tok[3 + w]);
-      if (got != expectedWord(s->slot, w, count32)) {
-        ADD_FAILURE() << s->name << " word " << w << " is " << got << ", expected " << expectedWord(s->slot, w, count32);
+      if (value(r, 3 + w) != expectedWord(s->slot, w, count32)) {
+        ADD_FAILURE() << s->name << " word " << w << " is " << value(r, 3 + w) << ", expected "
+                      << expectedWord(s->slot, w, count32);
         bad++;
       }
     }
   }
   EXPECT_EQ(names, namesOf(sim, slots));
-  return std::vector<Record>(sample.begin() + i, sample.end());
+  return std::vector<const ArchiveRecord*>(sample.records.begin() + i, sample.records.end());
 }
 
 }  // namespace
@@ -198,21 +172,18 @@ TEST(CacheEndToEnd, RecordsHoldExactlyTheCacheValuesForEverySelection) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_TRUE(contains(r.err, "Monitoring cache:     " + sim.cacheName)) << r.err;
   EXPECT_TRUE(contains(r.err, kDetachLine)) << r.err;
-  Samples samples = readSamples(sim.file("c.out"));
+  Archive archive = readCompleteArchive(sim.file("c.out"));
+  std::vector<Sample> samples = samplesOf(archive);
   ASSERT_EQ(samples.size(), 5u);
   for (size_t k = 0; k < samples.size(); k++) {
-    std::vector<Record> rest = checkCacheRecords(sim, samples[k], all, true);
+    std::vector<const ArchiveRecord*> rest = checkCacheRecords(sim, samples[k], all, true);
     ASSERT_GE(rest.size(), 2u);
-    EXPECT_EQ(rest[0].line, expectedAppStat(rest[0].tok[1], 4));
-    EXPECT_EQ(rest[1].type(), 16u);
-    EXPECT_EQ(rest[1].name(), "Tally");
-    EXPECT_EQ(rest[1].tok.size(), 3u + 3 + 30);
-    EXPECT_TRUE(k == 0 || samples[k][0].u(1) > samples[k - 1][0].u(1)) << "stamps grow";
+    EXPECT_EQ(rest[0]->text, expectedAppStat(samples[k].time, 4));
+    EXPECT_EQ(rest[1]->typeId, 16u);
+    EXPECT_EQ(rest[1]->instance(), "Tally");
+    EXPECT_EQ(rest[1]->tokenCount(), 3u + 3 + 30);
+    EXPECT_TRUE(k == 0 || samples[k].time > samples[k - 1].time) << "stamps grow";
   }
-#ifdef TALLYREAD_BIN
-  RunResult check = runProgram({TALLYREAD_BIN, "check", sim.file("c.out")});
-  EXPECT_EQ(check.status, 0) << check.out << check.err;
-#endif
 
   // Selections, without host statistics (-Y: the monitor's record has no OS values).
   struct Case {
@@ -235,27 +206,17 @@ TEST(CacheEndToEnd, RecordsHoldExactlyTheCacheValuesForEverySelection) {
     args.insert(args.end(), c.flags.begin(), c.flags.end());
     r = sim.tally(args);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    samples = readSamples(file + ".out");
+    archive = readCompleteArchive(file + ".out");
+    samples = samplesOf(archive);
     ASSERT_EQ(samples.size(), 2u);
-    for (const auto& sample : samples) {
-      std::vector<Record> rest = checkCacheRecords(sim, sample, c.slots, false);
+    for (const Sample& sample : samples) {
+      std::vector<const ArchiveRecord*> rest = checkCacheRecords(sim, sample, c.slots, false);
       ASSERT_EQ(rest.size(), c.counters ? 2u : 1u);
-      EXPECT_TRUE(!c.counters || rest[0].line == expectedAppStat(rest[0].tok[1], c.counters)) << rest[0].line;
-      EXPECT_EQ(rest.back().tok.size(), 6u) << rest.back().line;
+      EXPECT_TRUE(!c.counters || rest[0]->text == expectedAppStat(sample.time, c.counters)) << rest[0]->text;
+      EXPECT_EQ(rest.back()->tokenCount(), 6u) << rest.back()->text;
     }
   }
 
-  // Stopping the simulator leaves no segment, lock file or child behind.
-  const std::string locks = sim.globalDir() + "/locks/";
-  EXPECT_EQ(access((locks + sim.cacheName + "..LCK").c_str(), F_OK), 0);
-  sim.stop();
-  struct shmid_ds ds;
-  EXPECT_TRUE(shmctl(sim.shmid, IPC_STAT, &ds) != 0 || ds.shm_perm.__key != sim.key);
-  EXPECT_NE(access((locks + sim.cacheName + "..LCK").c_str(), F_OK), 0);
-  EXPECT_NE(access((locks + "simkeeper..LCK").c_str(), F_OK), 0);
-  EXPECT_EQ(readFileText(locks + "quillon.hostid").size(), 8u);
-  for (const SlotLine& s : sim.slots)
-    EXPECT_TRUE(s.pid <= 0 || kill(s.pid, 0) != 0) << s.name;
 }
 
 // The cache's monitor dies: tallyscope notices it by itself, says why, detaches
@@ -275,74 +236,45 @@ TEST(CacheEndToEnd, LossOfTheCacheMonitorEndsTheRun) {
                                       std::to_string(sim.slots.at(0).pid) + "\n" + kDetachLine))
           << r.err;
     }
-    EXPECT_GE(readSamples(sim.file("loss.out")).size(), 2u);
+    EXPECT_GE(samplesIn(sim.file("loss.out")), 2u);
   }
 }
 
 // A segment its owner alone may read is still found (the second, owner-only
 // request), padded hot locks are accepted, the cache name works as well as the
-// keeper's, and a termination request ends the run with status 5 after the detach.
-TEST(CacheEndToEnd, OwnerOnlyCacheNamedDirectlyUntilTerminated) {
+// keeper's, and a termination request ends the run with status 5 after the
+// detach. Any process may write its own name in the cache: a newline there must
+// not split its record or forge a line of its own, and a tab must not stop a
+// reader; every control byte of a name is written as '_'.
+TEST(CacheEndToEnd, OwnerOnlyCacheNamedDirectlyUntilTerminatedAndControlBytesInANameMadeHarmless) {
   Sim sim({"--deterministic", "--interval", "0", "--owner-only", "--padded-hot-locks", "--envoys", "1"});
   ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
+  SlotLine& envoy = sim.slots.at(9);
+  ASSERT_EQ(envoy.name, "envoy0");
+  char* base = (char*)shmat(sim.shmid, nullptr, 0);
+  ASSERT_NE(base, (char*)-1);
+  auto* entry = (ShrPcProcessTableEntrySType*)(base + ((ShrPcConfigSType*)base)->processTableOffset) + envoy.slot;
+  const char forged[] = "e\n8 0 forged 0 0\tx\r\x7f";
+  static_assert(sizeof forged <= SHRPC_PROCESS_NAME_SIZE, "the name field holds it");
+  memcpy(entry->processName, forged, sizeof forged);
+  shmdt(base);
+  envoy.name = "e_8_0_forged_0_0_x__";
+
   std::string file = sim.file("term");
   BackgroundProgram tally({TALLYSCOPE_BIN, sim.cacheName, "-I", "200", "-Y", "-u", "0", "-f", file}, sim.options());
-  auto monitorRecords = [&] {  // one per sample
-    std::string text = readFileText(file + ".out");
-    size_t n = 0;
-    for (size_t at = 0; (at = text.find("\n16 ", at)) != std::string::npos; at++) n++;
-    return n;
-  };
-  waitUntil([&] { return !tally.running() || monitorRecords() >= 2; });
+  // The monitor's own record ends each sample.
+  waitUntil([&] { return !tally.running() || readArchive(file + ".out").select("Tally").size() >= 2; });
   ASSERT_TRUE(tally.running());
   tally.sendSignal(SIGTERM);
   RunResult r = tally.wait(30);
   EXPECT_EQ(r.status, 5) << r.out << r.err;
   EXPECT_TRUE(contains(r.err, kDetachLine)) << r.err;
-  Samples samples = readSamples(file + ".out");
+  // Every record whole, with the values of its slot, and no other: a forged
+  // line would fail the reading or the list of names.
+  Archive archive = readCompleteArchive(file + ".out");
+  std::vector<Sample> samples = samplesOf(archive);
   ASSERT_GE(samples.size(), 2u);
-  for (const auto& sample : samples) checkCacheRecords(sim, sample, {0, 1, 2, 3, 4, 5, 9}, false);
-}
-
-// Any process may write its own name in the cache. A newline there must not
-// split its record or forge a line of its own, and a tab must not stop a reader:
-// every control byte of a name is written as '_'.
-TEST(CacheEndToEnd, ControlBytesInAProcessNameCannotForgeArchiveLines) {
-  Sim sim({"--deterministic", "--interval", "0", "--envoys", "2", "--no-odd-slots"});
-  ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
-  const SlotLine* envoy = nullptr;
-  for (const SlotLine& s : sim.slots)
-    if (s.name == "envoy0") envoy = &s;
-  ASSERT_NE(envoy, nullptr);
-  char* base = (char*)shmat(sim.shmid, nullptr, 0);
-  ASSERT_NE(base, (char*)-1);
-  const ShrPcConfigSType* config = (const ShrPcConfigSType*)base;
-  auto* entry = (ShrPcProcessTableEntrySType*)(base + config->processTableOffset) + envoy->slot;
-  const char forged[] = "e\n8 0 forged 0 0\tx\r\x7f";
-  static_assert(sizeof forged <= SHRPC_PROCESS_NAME_SIZE, "the name field holds it");
-  memcpy(entry->processName, forged, sizeof forged);
-  shmdt(base);
-
-  RunResult r = sim.tally({"simkeeper", "-I", "200", "-t", "2", "-f", sim.file("n")});
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-#ifdef TALLYREAD_BIN
-  RunResult check = runProgram({TALLYREAD_BIN, "check", sim.file("n.out")});
-  EXPECT_EQ(check.status, 0) << check.out << check.err;
-#endif
-  Samples samples = readSamples(sim.file("n.out"));
-  ASSERT_EQ(samples.size(), 2u);
-  for (const auto& sample : samples) {
-    int named = 0;
-    for (const Record& rec : sample) {
-      EXPECT_NE(rec.tok.at(2), "forged") << "a forged line: " << rec.line;
-      if (rec.tok.size() > 3 && rec.u(3) == (uint64_t)envoy->pid) {
-        named++;
-        EXPECT_EQ(rec.name(), "e_8_0_forged_0_0_x__");
-        EXPECT_EQ(rec.tok.size(), 3u + 169 + 56 + 30) << "the record is whole";
-      }
-    }
-    EXPECT_EQ(named, 1);
-  }
+  for (const Sample& sample : samples) checkCacheRecords(sim, sample, {0, 1, 2, 3, 4, 5, 9}, false);
 }
 
 // Caches that cannot be sampled are refused with status 3 and the reason; one
@@ -380,8 +312,33 @@ TEST(CacheEndToEnd, RefusesCachesItCannotSampleAndWaitsForALateOne) {
       EXPECT_TRUE(contains(r.err, "[Error] Unable to attach to the shared cache '" + sim.cacheName + "'.\nReason:"));
       EXPECT_FALSE(contains(r.err, kDetachLine)) << r.err;
     }
-    EXPECT_EQ(readSamples(sim.file("x.out")).size(), c.status == 0 ? 1u : 0u);
+    EXPECT_EQ(samplesIn(sim.file("x.out")), c.status == 0 ? 1u : 0u);
   }
 }
 
-#endif  // CACHESIM_BIN
+// tallyread over a simulated cache's archive: with deterministic counters a
+// level grows with the slot, so the last envoys rank first.
+TEST(CacheEndToEnd, TallyReadRanksSummarisesAndDescribesTheCacheRecords) {
+  Sim sim({"--envoys", "4", "--deterministic", "--interval", "100"});
+  ASSERT_NE(sim.cacheName, "") << sim.prog->currentOut();
+  RunResult run = sim.tally({"simkeeper", "-Y", "-q", "-i", "1", "-t", "3", "-f", sim.file("c")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  auto tallyread = [&](const std::string& command, std::vector<std::string> args) {
+    args.insert(args.begin(), {TALLYREAD_BIN, command, sim.file("c.out")});
+    return runProgram(args);
+  };
+  RunResult top = tallyread("top", {"--type", "Envoy", "--field", "WorkingSetSize", "--by", "last", "-n", "2",
+                             "--instance", "envoy*"});
+  ASSERT_EQ(top.status, 0) << top.err;
+  std::vector<std::string> ranked = splitLines(top.out);
+  ASSERT_EQ(ranked.size(), 3u) << top.out;
+  EXPECT_NE(ranked[1].find("envoy3["), std::string::npos) << top.out;
+  EXPECT_NE(ranked[2].find("envoy2["), std::string::npos) << top.out;
+
+  RunResult fields = tallyread("fields", {"--type", "Envoy"});
+  EXPECT_NE(fields.out.find("  PageReads                                running total  pages"), std::string::npos)
+      << fields.out.substr(0, 600);
+  RunResult summary = tallyread("summary", {"--type", "Shrpc", "--fields", "TotalPageReads"});
+  ASSERT_EQ(splitLines(summary.out).size(), 2u) << summary.out;
+  EXPECT_NE(summary.out.find("pages/s        2"), std::string::npos) << summary.out;  // rates of 3 samples
+}

@@ -15,53 +15,8 @@
 
 namespace {
 
-const char* const EXPECTED_USAGE =
-    "Usage: tallyscope [keepername | cacheName | -X] [ options ] \n"
-    "tallyscope - the Quillon statistics collection utility program.\n"
-    "One of keepername, cacheName, or -X must be provided as the first command line argument.\n"
-    "  keepername - name of the keeper that created the shared cache to be monitored.\n"
-    "              The keeper may reside on the local host or a remote host.\n"
-    "  cacheName - name of the shared cache in the form 'keepername~hostid'.  See output from\n"
-    "              the qllist command to obtain the name of a shared page cache.\n"
-    "Options may be any of the following:\n"
-    "  -A                 Collect all available system statistics.\n"
-    "  -C                 Collect system statistics for each individual CPU.\n"
-    "  -D                 Collect system statistics for all disks and partitions\n"
-    "  -f <fileName>      The output file name (default is tally<pid>.out).\n"
-    "                     Use 'stdout' to send output to stdout instead of a file.\n"
-    "  -i <interval>      The interval in seconds (default is 20).\n"
-    "  -I <intervalMs>    The interval in milliseconds (default is 20000).\n"
-    "  -J                 Sample the keeper, shared cache monitor, and page manager only.\n"
-    "  -h <hours>         The number of hours (default is forever).\n"
-    "  -n <numAppStats>   The number of shared counters (application statistics) to record (default is 0).\n"
-    "  -N                 Collect system statistics for all network interfaces.\n"
-    "  -p <sessionId>     A Quillon sessionId to monitor. May be repeated.\n"
-    "                     The default is to monitor all sessions.\n"
-    "  -P                 Sample the keeper, shared cache monitor and all AIO.\n"
-    "                     page servers only.\n"
-    "  -q                 Quiet mode.  Only print messages if an error occurs.\n"
-    "  -Qpid1,pid2,...    Record statistics for a list of process IDs.\n"
-    "  -r                 Restart a new output file when the current one completes.\n"
-    "                     Each file will be given a unique name.\n"
-    "                     Either the -h or -t switch is also required to control when a restart is done.\n"
-    "  -s0                (deprecated) Same as -Y\n"
-    "  -s1                (ignored)\n"
-    "  -s2                (deprecated) Same as -D\n"
-    "  -s3                (deprecated) same as -D -N\n"
-    "  -s4                (deprecated) same as -A\n"
-    "  -S                 Sample only the keeper and shared cache monitor.\n"
-    "  -t <times>         The number of samples (default is forever).\n"
-    "  -u <seconds>       The maximum number of seconds to wait before flushing the\n"
-    "                     cached information to the output file (default is 60).\n"
-    "                     If 0 then the flush will be done every interval.\n"
-    "  -Uuid1,uid2,...    Record statistics for all processes owned 1 or more UNIX user IDs.\n"
-    "  -v                 print version and exit.\n"
-    "  -W                 Collect system statistics for system memory pages.\n"
-    "  -X                 Run in host-only mode.  Sample host system statistics only and do not\n"
-    "                     attach to a shared page cache.  May be combined with other\n"
-    "                     flags EXCEPT: -m, -n, -J, -p, -P, -S, or -Y.\n"
-    "  -Y                 Disable collection of all system stats, including per-process data.\n"
-    "  -z                 Write the output in compressed gzip format.\n";
+// The usage text, word for word, as a user sees it.
+const std::string EXPECTED_USAGE = readFileText(TALLY_FIXTURES_DIR "/cli/usage.txt");
 
 // Every run gets an empty registry and a short debugger wait, and runs in its
 // own directory so nothing it might write is left behind.
@@ -84,7 +39,6 @@ TEST_F(CliTest, NoArgumentsOrARefusedCommandLinePrintTheUsageTextWithStatus0) {
   RunResult r = run({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, EXPECTED_USAGE);
-  EXPECT_EQ(splitLines(r.out).size(), 46u);
   EXPECT_EQ(r.err, "");
 
   const std::string prog = TALLYSCOPE_BIN;
@@ -94,8 +48,6 @@ TEST_F(CliTest, NoArgumentsOrARefusedCommandLinePrintTheUsageTextWithStatus0) {
       {"-n", "3", "-X", "[Error]: Invalid flag (-n) specified with host-only (-X) mode\n"},
       {"-X", "-n", "3", "[Error]: Invalid flag (-n) specified with host-only (-X) mode\n"},
       {"-I", "9", "k", "ERROR: sampling intervals < 10 milliseconds not allowed\n"},
-      {"-Q", "0", "k", "[Error]: invalid argument: Process does not exist: '0'\n"},
-      {"-U", "no_such_user_here", "k", "[Error]: Cannot resolve user named 'no_such_user_here'\n"},
       {"-m", "k", prog + ": invalid option -m\n"},
       {"k", "-t", prog + ": option -t requires an argument \n"},
       {"-q", ""},
@@ -129,11 +81,6 @@ TEST_F(CliTest, DashVPrintsOneVersionLineNamedAfterTheProgram) {
 }
 
 TEST_F(CliTest, CachesThatCannotBeFoundEndWithStatus3) {
-  RunResult noKeeper = run({"-q", "~abc"});
-  EXPECT_EQ(noKeeper.status, 3);
-  EXPECT_EQ(noKeeper.out, "[ERROR]: The cache name '~abc' has no keeper name before the '~'\n");
-  EXPECT_EQ(noKeeper.err, "");  // quiet: no banner, no summary
-
   RunResult unknown = run({"-D", "-Y", "nokeeper"});
   EXPECT_EQ(unknown.status, 3);
   EXPECT_EQ(unknown.out,

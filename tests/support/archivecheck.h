@@ -1,5 +1,7 @@
-// Reading archives back in end-to-end tests: the text of a plain or gzip
-// archive, its samples, and the check that an archive was left complete.
+// Archives in end-to-end tests: read back through tallyread's reader (a file
+// or the bytes a run wrote to its standard output, plain or gzip), their
+// samples, the check that a run left its archive complete, and the header of
+// an archive written by hand.
 #pragma once
 
 #include <cstdint>
@@ -7,27 +9,40 @@
 #include <string>
 #include <vector>
 
-// Plain or gzip text alike, also a gzip file cut after a partial flush, and
-// several gzip members one after the other (read as one text).
-std::string archiveText(const std::string& path);
+#include "archivereader.h"
 
-// An archive's samples: time stamp and record types, in order. Only complete
-// lines count: a file read while the monitor writes may end in a partial one.
-struct Sample {
-  uint32_t time;
-  std::multiset<unsigned> types;
-};
-struct Archive {
-  bool hasHeader = false;
-  std::vector<Sample> samples;
-};
-Archive parseArchive(const std::string& text);
+using tallyread::Archive;
+using tallyread::ArchiveRecord;
+
+// What is complete so far: a file still being written (its last line cut, its
+// gzip member not yet closed) gives the records before its unfinished end. No
+// headers when not even one header is whole (or there is no file).
+Archive readArchive(const std::string& path);
+// The same for bytes in memory (a run's standard output).
+Archive archiveOfBytes(const std::string& bytes);
 size_t samplesIn(const std::string& path);
 
-// The archives of a stream that holds several, one after the other, each from
-// its header line on.
-std::vector<std::string> splitAtHeaders(const std::string& text);
+// The header of a hand-written archive: each type's name, number and the
+// fields after the five every type begins with.
+struct TestType {
+  std::string name;
+  int id;
+  std::string fields;
+};
+std::string testArchiveHeader(const std::vector<TestType>& types, const std::string& machine = "vm x86_64 (Linux 6.1.0)",
+                              const std::string& time = "12/05/26 17:50:00 UTC");
 
-// Accepted by the project's reader, ends in a whole line, and every sample has
-// the same records (a cut-off sample has fewer).
-void expectCompleteArchive(const std::string& path);
+// A sample: the records that share a time stamp, in file order.
+struct Sample {
+  uint32_t time = 0;
+  std::vector<const ArchiveRecord*> records;
+  std::multiset<std::string> types;  // the type name of each record
+};
+std::vector<Sample> samplesOf(const Archive& archive);
+std::vector<Sample> samplesOf(const Archive&& archive) = delete;  // the samples point into the archive
+
+// The archive, which must read as `tallyread check` reads it (every header
+// and line whole and valid) and, unless told otherwise, whose samples must all
+// hold the same types (a sample cut off has fewer).
+Archive readCompleteArchive(const std::string& path, bool sameTypesEverySample = true);
+Archive completeArchiveOfBytes(const std::string& bytes);

@@ -85,6 +85,18 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+void ChildProcess::stop() {
+  if (_pid > 0) {
+    kill(_pid, SIGKILL);
+    waitpid(_pid, nullptr, 0);
+  }
+  _pid = -1;
+}
+
+void sleepForever() {
+  for (;;) pause();
+}
+
 TempDir::TempDir() {
   char tmpl[] = "/tmp/tallytest.XXXXXX";
   if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -45,6 +46,30 @@ class BackgroundProgram {
   bool _reaped = false;
   int _status = -1;
 };
+
+// A forked copy of the test that runs body and never returns into the test;
+// killed (SIGKILL) and reaped by stop() or when the handle dies.
+class ChildProcess {
+ public:
+  template <typename Fn>
+  explicit ChildProcess(Fn body) : _pid(fork()) {
+    if (_pid == 0) {
+      body();
+      _exit(0);
+    }
+  }
+  ~ChildProcess() { stop(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  pid_t pid() const { return _pid; }
+  void stop();
+
+ private:
+  pid_t _pid;
+};
+
+// Does nothing until killed: the body of a sleeping process.
+[[noreturn]] void sleepForever();
 
 // A fresh temporary directory removed (recursively) when the object dies.
 class TempDir {
