@@ -50,32 +50,25 @@ class ListedProcsTest : public ::testing::Test {
   }
 };
 
-TEST_F(ListedProcsTest, PidRecordsFailuresDropForGoodAndProcessesAlreadyWrittenAreSkipped) {
+TEST_F(ListedProcsTest, EachListedProcessOncePerSampleFailuresDropForGoodAndCacheProcessesAreSkipped) {
   EXPECT_TRUE(sample().empty());  // nothing listed
-  for (int pid : {4242, 4243, 4245}) mgr.pidsToMonitor.add(pid);
-  mgr.pidsWrittenThisTime.add(4243);  // recorded this sample as a cache process
+  mgr.pidsToMonitor.add(4242);
   const std::vector<std::string> lines = sample();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind("128 1000 worker 4242 0 2500 ", 0), 0u) << lines[0];
   EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ' '), 34);
-  EXPECT_EQ(mgr.pidsToMonitor.list[2], -1);  // the zombie is not tried again
 
-  // Its pid readable again (a new process took it): still not recorded.
-  tree.write("4245/stat", "4245 (again) S 1 4245 4245 0 -1 0 0 0 0 0 3 1 0 0 20 0 1 0 900 4096 1\n");
-  EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
-}
-
-TEST_F(ListedProcsTest, UsersAndPidsTogetherRecordEachMatchingProcessOncePerSample) {
   for (const char* pid : {"4242", "4244", "4248"}) ASSERT_EQ(chown((tree.root() + "/" + pid).c_str(), 4321, 4321), 0);
   mgr.uidsToMonitor.add(4321);
-  for (int pid : {4243, 4242 /* also its user's */, 777 /* not in /proc */}) mgr.pidsToMonitor.add(pid);
-  EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243, 4244}));
-  EXPECT_TRUE(mgr.pidsToExclude.hasEntry(4248));  // its stat is cut short
+  for (int pid : {4243, 4245 /* a zombie */, 777 /* not in /proc */}) mgr.pidsToMonitor.add(pid);
+  mgr.pidsWrittenThisTime.add(4243);  // recorded this sample as a cache process
+  EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4244}));  // 4242 is listed by pid and by its user
+  EXPECT_TRUE(mgr.pidsToExclude.hasEntry(4248));            // its stat is cut short
 
-  // Once failed, always excluded; written as a cache process, not repeated.
+  // Readable again (a new process took the zombie's pid; 4248's stat whole): once failed, never recorded.
+  tree.write("4245/stat", "4245 (again) S 1 4245 4245 0 -1 0 0 0 0 0 3 1 0 0 20 0 1 0 900 4096 1\n");
   tree.write("4248/stat", "4248 (short) S 1 4248 4248 0 -1 0 10 0 0 0 1 1 0 0 20 0 1 0 900 4096 1\n");
-  mgr.pidsWrittenThisTime.add(4244);
-  EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243}));
+  EXPECT_EQ(sortedPids(), (std::vector<int>{4242, 4243, 4244}));
 }
 
 // A listed user's process that ended between two samples is no longer in /proc:

@@ -128,9 +128,8 @@ TEST_F(ProcessTrackerTest, ThreadSumsAndAProcessWhoseMainThreadExited) {
   tree.write("4242/task/4251/schedstat", "600000000 900000000 101\n");
   tree.write("4242/task/4251/status", "Pid:\t4251\nvoluntary_ctxt_switches:\t16010\nnonvoluntary_ctxt_switches:\t21\n");
   ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
-  EXPECT_EQ(s.values[VolCSW], 77u + 1000 + 16010);
-  EXPECT_EQ(s.values[IVolCSW], 11u + 5 + 21);
-  EXPECT_EQ(s.values[WaitCpuTime], 123u + 2000 + 900);
+  EXPECT_EQ(std::vector<uint32_t>({s.values[VolCSW], s.values[IVolCSW], s.values[WaitCpuTime]}),
+            std::vector<uint32_t>({77 + 1000 + 16010, 11 + 5 + 21, 123 + 2000 + 900}));
 
   tree.remove("4242/task/4250");
   tree.write("4242/stat", "4242 (worker) Z 1 4242 4242 0 -1 0 1600 30 7 0 300 150 0 0 20 0 2 0 1000 0 0\n");
@@ -140,13 +139,10 @@ TEST_F(ProcessTrackerTest, ThreadSumsAndAProcessWhoseMainThreadExited) {
                                       "voluntary_ctxt_switches:\t16020\nnonvoluntary_ctxt_switches:\t21\n");
   tree.write("4242/task/4251/schedstat", "700000000 900000000 102\n");
   ASSERT_TRUE(t.readProcess(4242, TRUE, &s));
-  EXPECT_EQ(s.values[VolCSW], 78u + 16020);
-  EXPECT_EQ(s.values[LwpCurCount], 2u);
-  EXPECT_EQ(s.values[UserTime], 3000u);  // the main thread's stat covers the whole process
-  EXPECT_EQ(s.values[ImageKBytes], 200000u);
-  EXPECT_EQ(s.values[RSSKBytes], 4000u);
-  EXPECT_EQ(s.values[HeapKBytes], 9000u);
-  EXPECT_EQ(s.values[StackKBytes], 132u);
+  // The main thread's stat covers the whole process's times; the sizes are the live thread's.
+  EXPECT_EQ(std::vector<uint32_t>({s.values[VolCSW], s.values[LwpCurCount], s.values[UserTime], s.values[ImageKBytes],
+                                   s.values[RSSKBytes], s.values[HeapKBytes], s.values[StackKBytes]}),
+            std::vector<uint32_t>({78 + 16020, 2, 3000, 200000, 4000, 9000, 132}));
 
   // The last thread gone too: a zombie of one task has ended.
   tree.remove("4242/task/4251");

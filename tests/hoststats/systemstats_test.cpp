@@ -46,22 +46,18 @@ TEST(SystemStatsTest, PercentagesAndAveragesCoverTheIntervalSinceTheLastCollecti
             std::vector<int>({0, 0, 100, 100}));
   EXPECT_EQ(s->systemStats.cpuStats.percentCpuUser, 20);  // one of the five ticks of both
   const HostDiskStatsSType& d = s->diskStats[0];
-  EXPECT_FLOAT_EQ(asFloat(d.activeQueueUtilization), 5.0f);
-  EXPECT_FLOAT_EQ(asFloat(d.activeQueueLength), 0.1f);
-  EXPECT_EQ(d.activeQueueResponseTime, 0u);
-  EXPECT_EQ(d.activeQueueServiceTime, 0u);
   const HostDiskStatsSType& b = s->diskStats[1];
-  EXPECT_FLOAT_EQ(asFloat(b.activeQueueResponseTime), 100.0f);  // ms per operation
-  EXPECT_FLOAT_EQ(asFloat(b.activeQueueServiceTime), 50.0f);
-  // Ten seconds of constant figures average to those figures.
+  // sda's utilisation and queue length; sdb's response and service times in ms per operation
+  EXPECT_EQ(std::vector<float>({asFloat(d.activeQueueUtilization), asFloat(d.activeQueueLength),
+                                asFloat(b.activeQueueResponseTime), asFloat(b.activeQueueServiceTime)}),
+            std::vector<float>({5.0f, 0.1f, 100.0f, 50.0f}));
+  EXPECT_EQ(d.activeQueueResponseTime + d.activeQueueServiceTime, 0u);  // no operation completed
+  // Ten seconds of constant figures average to those figures: MemAvailable, Committed_AS,
+  // SwapTotal - SwapFree, CommitLimit - Committed_AS, SwapFree, and the run and wait queues.
   const HostSystemStatsSType& r = s->systemStats;
-  EXPECT_EQ(r.freeMemory, 4096u);       // MemAvailable
-  EXPECT_EQ(r.reservedSwap, 2048u);     // Committed_AS
-  EXPECT_EQ(r.allocatedSwap, 1024u);    // SwapTotal - SwapFree
-  EXPECT_EQ(r.unreservedSwap, 4096u);   // CommitLimit - Committed_AS
-  EXPECT_EQ(r.unallocatedSwap, 1024u);  // SwapFree
-  EXPECT_EQ(r.schedulerRunCount, 30u);
-  EXPECT_EQ(r.schedulerWaitCount, 10u);
+  EXPECT_EQ(std::vector<uint32_t>({r.freeMemory, r.reservedSwap, r.allocatedSwap, r.unreservedSwap, r.unallocatedSwap,
+                                   r.schedulerRunCount, r.schedulerWaitCount}),
+            std::vector<uint32_t>({4096, 2048, 1024, 4096, 1024, 30, 10}));
 
   // When no second has passed the divisor is 1: the raw difference in MB.
   s->lastvminfo.freemem -= 2560;  // 10 MB of 4 kB pages

@@ -39,12 +39,6 @@ TEST(ReadersTest, OldAndNewLayouts) {
   ASSERT_EQ(kv.size(), 2u);
   EXPECT_EQ(kv[0].second, UINT64_MAX);  // -1 kept as its bits
 
-  std::vector<ProcDiskStat> d;
-  ASSERT_TRUE(parseProcDiskstats("   8 0 sda 1 2 3 4 5 6 7 8 9 10 11\n"
-                                 " 254 0 vda 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17\n", &d, &err)) << err;
-  ASSERT_EQ(d.size(), 2u);
-  EXPECT_EQ(d[1].weightedMsDoingIo, 11u);
-
   std::vector<ProcNetDev> n;
   ASSERT_TRUE(parseProcNetDev("Inter-| Receive | Transmit\n face |bytes\n"
                               "  eth0:1: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\nlo:9 8 0 0 0 0 0 0 9 8 0 0 0 0 0 0\n",
