@@ -1,7 +1,5 @@
 #include "hoststats/linux/meminfo.h"
 
-#include <cstring>
-
 namespace {
 
 struct MeminfoKey {
@@ -20,26 +18,19 @@ const MeminfoKey kMeminfoKeys[] = {
     {"Committed_AS", &MeminfoFigures::committedAs, MEMINFO_COMMIT},
 };
 
+// "Name: value [kB]"
+bool meminfoEntry(const std::vector<TextView>& t, TextView* name, uint64_t* value) {
+  if (t[0].size() < 2 || t[0].end[-1] != ':' || t.size() < 2 || t.size() > 3 || !parseU64(t[1], value) ||
+      (t.size() == 3 && !t[2].is("kB")))
+    return false;
+  *name = {t[0].begin, t[0].end - 1};
+  return true;
+}
+
 }  // namespace
 
 bool parseProcMeminfo(const std::string& text, ProcKeyValues* out, std::string* error) {
-  std::vector<TextView> lines = splitTextLines(text);
-  std::vector<TextView> t;
-  size_t n = 0;
-  for (size_t i = 0; i < lines.size(); i++) {
-    splitTokens(lines[i], &t);
-    if (t.empty()) continue;
-    uint64_t v;
-    bool ok = t[0].size() > 1 && t[0].end[-1] == ':' && t.size() >= 2 && t.size() <= 3 && parseU64(t[1], &v) &&
-              (t.size() == 2 || t[2].is("kB"));
-    if (!ok) {
-      *error = lineRef(i) + ": expected \"Name: value [kB]\", got " + quoted(lines[i]);
-      return false;
-    }
-    setEntry(out, n++, {t[0].begin, t[0].end - 1}, v);
-  }
-  out->resize(n);
-  return true;
+  return parseEntryLines(text, meminfoEntry, "Name: value [kB]", out, error);
 }
 
 bool readProcMeminfo(ProcFiles& files, ProcKeyValues* out, ProcError* error) {

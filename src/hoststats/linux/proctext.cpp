@@ -79,6 +79,26 @@ void setEntry(ProcKeyValues* out, size_t i, const TextView& name, uint64_t value
   }
 }
 
+bool parseEntryLines(const std::string& text, EntryOfLine entry, const char* expected, ProcKeyValues* out,
+                     std::string* error) {
+  std::vector<TextView> lines = splitTextLines(text);
+  std::vector<TextView> t;
+  size_t n = 0;
+  for (size_t i = 0; i < lines.size(); i++) {
+    splitTokens(lines[i], &t);
+    if (t.empty()) continue;
+    TextView name;
+    uint64_t v;
+    if (!entry(t, &name, &v)) {
+      *error = lineRef(i) + ": expected \"" + expected + "\", got " + quoted(lines[i]);
+      return false;
+    }
+    setEntry(out, n++, name, v);
+  }
+  out->resize(n);
+  return true;
+}
+
 namespace {
 
 // The entry named key, or null. Sizes are compared first: most names differ there.

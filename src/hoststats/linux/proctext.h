@@ -43,6 +43,12 @@ typedef std::vector<std::pair<std::string, uint64_t>> ProcKeyValues;
 // same order each time, so the names already there are kept and only the
 // values change.
 void setEntry(ProcKeyValues* out, size_t i, const TextView& name, uint64_t value);
+// Reads a file of one "name value" entry a line into out. entry judges the
+// tokens of each non-blank line and gives its name and value; a line it
+// refuses fails the whole text with an error that says what was expected.
+typedef bool (*EntryOfLine)(const std::vector<TextView>& tokens, TextView* name, uint64_t* value);
+bool parseEntryLines(const std::string& text, EntryOfLine entry, const char* expected, ProcKeyValues* out,
+                     std::string* error);
 // Looks a key up; false with an error naming the key when it is absent.
 bool procLookup(const ProcKeyValues& kv, const char* key, uint64_t* value, std::string* error);
 // Looks a key up; 0 when absent.

@@ -20,24 +20,17 @@ const VmstatKey kVmstatKeys[] = {
     {"pageoutrun", &VmstatFigures::pageoutrun, false},
 };
 
+// "name value"
+bool vmstatEntry(const std::vector<TextView>& t, TextView* name, uint64_t* value) {
+  if (t.size() != 2 || !parseU64(t[1], value)) return false;
+  *name = t[0];
+  return true;
+}
+
 }  // namespace
 
 bool parseProcVmstat(const std::string& text, ProcKeyValues* out, std::string* error) {
-  std::vector<TextView> lines = splitTextLines(text);
-  std::vector<TextView> t;
-  size_t n = 0;
-  for (size_t i = 0; i < lines.size(); i++) {
-    splitTokens(lines[i], &t);
-    if (t.empty()) continue;
-    uint64_t v;
-    if (t.size() != 2 || !parseU64(t[1], &v)) {
-      *error = lineRef(i) + ": expected \"name value\", got " + quoted(lines[i]);
-      return false;
-    }
-    setEntry(out, n++, t[0], v);
-  }
-  out->resize(n);
-  return true;
+  return parseEntryLines(text, vmstatEntry, "name value", out, error);
 }
 
 bool readProcVmstat(ProcFiles& files, ProcKeyValues* out, ProcError* error) {
