@@ -17,22 +17,12 @@
 #include "monitor/tallymgr.h"
 #include "support/runprocess.h"
 
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::GetCapturedStderr;
-
 namespace {
 
 int exitStatus = -1;
 int headersWritten = 0;
 
 void recordExit(int status) { exitStatus = status; }
-
-template <typename Fn>
-std::string stderrOf(Fn fn) {
-  CaptureStderr();
-  fn();
-  return GetCapturedStderr();
-}
 
 void append(HostStatWriter* w, const std::string& text) {
   ASSERT_LT(text.size(), (size_t)(w->bufLimit - w->bufPtr));

@@ -46,17 +46,6 @@ TEST(MetricNames, UnitsBecomeBaseUnitsAndTotalsCounters) {
   EXPECT_EQ(metricShape("AppStat", "#7", nullptr).family, "tally_app_stat_value");
 }
 
-std::string openMetricsText(MetricTable& table) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&data, &size);
-  table.writeOpenMetrics(out);
-  fclose(out);
-  std::string text(data, size);
-  free(data);
-  return text;
-}
-
 TEST(MetricTable, OpenMetricsGroupsEachFamilyAndOrdersEachSeriesByTime) {
   MetricTable table(true, "keeper~1");
   const FieldInfo* read = findField("ReadKBytes");
@@ -73,7 +62,7 @@ TEST(MetricTable, OpenMetricsGroupsEachFamilyAndOrdersEachSeriesByTime) {
   table.add("ProcessId", findField("ProcessId"), 7);  // not a metric
   table.beginRecord(100, "db1", "Envoy", "envoy", "4242");
   table.add("#6", nullptr, 9);
-  EXPECT_EQ(openMetricsText(table),
+  EXPECT_EQ(textWrittenBy([&](FILE* out) { table.writeOpenMetrics(out); }),
             "# TYPE tally_envoy_value gauge\n"
             "# HELP tally_envoy_value Envoy value by its position in the record\n"
             "tally_envoy_value{host=\"db1\",cache=\"keeper~1\",name=\"envoy\",pid=\"4242\",index=\"6\"} 9 100\n"
