@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,21 +9,8 @@
 
 namespace {
 
-// Runs fn on a memory stream and returns what it wrote.
-template <typename Fn>
-std::string capture(Fn fn) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* f = open_memstream(&data, &size);
-  fn(f);
-  fclose(f);
-  std::string text(data, size);
-  free(data);
-  return text;
-}
-
 std::string messageOf(const std::string& text) {
-  return capture([&](FILE* f) { VerMessage(f, text.c_str()); });
+  return textWrittenBy([&](FILE* f) { VerMessage(f, text.c_str()); });
 }
 
 std::string sp(size_t n) { return std::string(n, ' '); }
@@ -41,17 +26,17 @@ TEST(VerMessage, ClosingBarByLengthBreaksAndCentring) {
   };
   for (const auto& c : cases) EXPECT_EQ(messageOf(c.first), c.second) << c.first;
   const std::string t45(45, 'm');
-  EXPECT_EQ(capture([&](FILE* f) { VerCenteredMessage(f, t45.c_str()); }), "| " + sp(15) + t45 + sp(15) + " |\n");
+  EXPECT_EQ(textWrittenBy([&](FILE* f) { VerCenteredMessage(f, t45.c_str()); }), "| " + sp(15) + t45 + sp(15) + " |\n");
 }
 
 // (The banner's place and its labels are shown end to end.)
 TEST(VerBanner, EveryLineIs79CharactersWide) {
-  EXPECT_STREQ(VerLeadingEdgeText(), capture(VerLeadingEdge).c_str());
-  const std::vector<std::string> lines = splitLines(capture(VerBannerTally));
+  EXPECT_STREQ(VerLeadingEdgeText(), textWrittenBy(VerLeadingEdge).c_str());
+  const std::vector<std::string> lines = splitLines(textWrittenBy(VerBannerTally));
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines[0], " " + std::string(77, '_'));  // the leading edge has no corner on the right
   for (size_t i = 1; i < lines.size(); i++) EXPECT_EQ(lines[i].size(), 79u) << lines[i];
-  EXPECT_EQ(capture(VerEndEdge), "|" + std::string(77, '_') + "|\n");
+  EXPECT_EQ(textWrittenBy(VerEndEdge), "|" + std::string(77, '_') + "|\n");
 }
 
 }  // namespace

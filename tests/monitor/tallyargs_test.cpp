@@ -138,6 +138,24 @@ TEST_F(TallyArgsTest, ProcessAndUserLists) {
   expectRefused({"-U", "0,12", "k"}, argError("-U", "No valid user IDs found"));
 }
 
+// (A name with no keeper before its "~" is refused end to end.)
+TEST_F(TallyArgsTest, ACacheNameIsUsedUnchangedAndNamesItsKeeperAnEmptyNameIsRefused) {
+  auto resolve = [this](const std::string& name, const std::string& said) {
+    expectAccepted({"k"});
+    snprintf(mgr->cacheName, sizeof mgr->cacheName, "%s", name.c_str());
+    testing::internal::CaptureStdout();
+    bool ok = mgr->resolveCacheName();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), said);
+    EXPECT_STREQ(mgr->cacheName, name.c_str());
+    return ok;
+  };
+  ASSERT_TRUE(resolve("keeper7~1f2e", ""));
+  EXPECT_STREQ(mgr->keeperName, "keeper7");
+  ASSERT_TRUE(resolve("a~b~c", ""));  // the keeper part ends at the first "~"
+  EXPECT_STREQ(mgr->keeperName, "a");
+  EXPECT_FALSE(resolve("", "[ERROR]: A keeper name or cache name must be specified\n"));
+}
+
 // (Sessions sorted without repeats are shown end to end.)
 TEST_F(TallyArgsTest, TallyInitCompletesTheSettings) {
   expectAccepted({"k"});

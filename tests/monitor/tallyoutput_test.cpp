@@ -10,15 +10,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "archive/hoststatwriter.h"
+#include "archive/writerfixture.h"
 #include "host/utlexit.h"
 #include "monitor/tallymgr.h"
 #include "support/runprocess.h"
-
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::GetCapturedStderr;
 
 namespace {
 
@@ -26,13 +22,6 @@ int exitStatus = -1;
 int headersWritten = 0;
 
 void recordExit(int status) { exitStatus = status; }
-
-template <typename Fn>
-std::string stderrOf(Fn fn) {
-  CaptureStderr();
-  fn();
-  return GetCapturedStderr();
-}
 
 void append(HostStatWriter* w, const std::string& text) {
   ASSERT_LT(text.size(), (size_t)(w->bufLimit - w->bufPtr));
@@ -71,17 +60,13 @@ std::string gunzipFile(const std::string& path) {
 class OutputFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    storage.assign(64 * 1024, '\0');
-    writer->rawBuffer = writer->buffer = writer->bufPtr = storage.data();
-    writer->bufferSize = storage.size();
-    writer->bufLimit = writer->buffer + storage.size();
-    mgr->connectWriter(writer.get());
+    mgr->connectWriter(&writer.w);
     UtlExitInit();
     UtlExitSetTestHook(recordExit);
     TallySetHeaderWriterForTest(numberedHeader);
     exitStatus = -1;
     headersWritten = 0;
-    setBaseName(base);
+    snprintf(mgr->sampleFileName, sizeof mgr->sampleFileName, "%s", base.c_str());
   }
   void TearDown() override {
     if (mgr->outFile && mgr->isCompressed) gzclose((gzFile)mgr->outFile);
@@ -89,15 +74,11 @@ class OutputFileTest : public ::testing::Test {
     TallySetHeaderWriterForTest(nullptr);
     UtlExitSetTestHook(nullptr);
   }
-  void setBaseName(const std::string& name) {
-    snprintf(mgr->sampleFileName, sizeof mgr->sampleFileName, "%s", name.c_str());
-  }
 
   TempDir dir;
   std::string base = dir.file("h");
   std::unique_ptr<TallyMgr> mgr = std::make_unique<TallyMgr>();
-  std::unique_ptr<HostStatWriter> writer = std::make_unique<HostStatWriter>();
-  std::vector<char> storage;
+  TestWriter writer;
 };
 
 // (File names, their limit, a file that cannot be opened and a full device are
@@ -112,22 +93,22 @@ TEST_F(OutputFileTest, AVanishedFileIsRecreatedWithHeaderFirstAndEveryPendingRec
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   EXPECT_TRUE(fcntl(fileno((FILE*)mgr->outFile), F_GETFD) & FD_CLOEXEC);
-  append(writer.get(), "rec 1\n");
+  append(&writer.w, "rec 1\n");
   handOver(mgr.get());
   ASSERT_EQ(readFileText(path), "HEADER 1\nrec 1\n");
 
   // Pending records filling most of the buffer: the new header must still go
   // first, not after them and not through a second hand-over of them.
   std::string pending;
-  for (int i = 2; pending.size() < storage.size() - 1024; i++) pending += "rec " + std::to_string(i) + "\n";
-  append(writer.get(), pending);
+  for (int i = 2; pending.size() < writer.w.bufferSize - 1024; i++) pending += "rec " + std::to_string(i) + "\n";
+  append(&writer.w, pending);
   ASSERT_EQ(unlink(path.c_str()), 0);
   EXPECT_EQ(stderrOf([&] { handOver(mgr.get()); }), "[Tally] The output file is missing. Creating new output file.\n");
   EXPECT_EQ(readFileText(path), "HEADER 2\n" + pending);
   EXPECT_EQ(exitStatus, -1);
-  append(writer.get(), "rec last\n");  // later text goes on into the new file
+  append(&writer.w, "rec last\n");  // later text goes on into the new file
   handOver(mgr.get());
-  append(writer.get(), "rec end\n");  // closing hands over what is buffered
+  append(&writer.w, "rec end\n");  // closing hands over what is buffered
   mgr->closeOutFile();
   EXPECT_EQ(readFileText(path), "HEADER 2\n" + pending + "rec last\nrec end\n");
 }
@@ -143,7 +124,7 @@ TEST_F(OutputFileTest, GzipIsReadableAfterEachFlushAndUnderRestartsAReplacementT
   EXPECT_EQ(gunzipFile(first), "HEADER 1\nrec 1\n");  // still open: a partial flush decodes
 
   ASSERT_EQ(unlink(first.c_str()), 0);
-  append(writer.get(), "rec 3\n");
+  append(&writer.w, "rec 3\n");
   const std::string err = stderrOf([&] { handOver(mgr.get()); });
   EXPECT_EQ(mgr->restartCount, 2);
   EXPECT_NE(err.find("  Output file is:     " + base + "-2.out.gz\n"), std::string::npos) << err;

@@ -18,9 +18,7 @@ TEST(TimeStamps, WholeSecondIntervalsUseTheClockButNeverRepeatAStampAndFasterOne
     stamp = TallyNextTimeStamp(stamp, s.first, 1000);
     EXPECT_EQ(stamp, s.second) << "second " << s.first;
   }
-  stamp = (uint32_t)T;  // sub-second intervals: seeded with the second the loop started
-  for (int i = 1; i <= 25; i++) stamp = TallyNextTimeStamp(stamp, T, 100);
-  EXPECT_EQ(stamp, (uint32_t)T + 25);
+  // Sub-second intervals count (an archive of them is read back end to end).
   EXPECT_EQ(TallyNextTimeStamp(7, T + 100, 999), 8u);
 }
 

@@ -11,23 +11,8 @@ debs=("$scratch"/pkg/tallyscope_*_amd64.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single tallyscope_*_amd64.deb in $(ls "$scratch/pkg")"
 deb=${debs[0]}
 
-expected="./etc/default/tallyscope
-./usr/bin/cachesim
-./usr/bin/tallyread
-./usr/bin/tallyscope
-./usr/lib/systemd/system/tallyscope-host.service
-./usr/lib/systemd/system/tallyscope-retention.service
-./usr/lib/systemd/system/tallyscope-retention.timer
-./usr/lib/systemd/system/tallyscope@.service
-./usr/lib/sysusers.d/tallyscope.conf
-./usr/lib/tmpfiles.d/tallyscope.conf
-./usr/libexec/tallyscope/tallyscope-retention
-./usr/libexec/tallyscope/tallyscope-run
-./usr/share/bash-completion/completions/tallyread
-./usr/share/bash-completion/completions/tallyscope
-./usr/share/man/man1/cachesim.1
-./usr/share/man/man1/tallyread.1
-./usr/share/man/man1/tallyscope.1"
+# The install tree under /usr, the settings under /etc.
+expected=$(sed -e 's|^etc/|./etc/|;t' -e 's|^|./usr/|' <<<"$installed_files" | LC_ALL=C sort)
 expect_same "the package's file list" "$expected" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)"
 
 depends=$(dpkg-deb -f "$deb" Depends)

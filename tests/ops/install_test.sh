@@ -9,24 +9,7 @@ build=$1
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log"
 
-expected="bin/cachesim
-bin/tallyread
-bin/tallyscope
-etc/default/tallyscope
-lib/systemd/system/tallyscope-host.service
-lib/systemd/system/tallyscope-retention.service
-lib/systemd/system/tallyscope-retention.timer
-lib/systemd/system/tallyscope@.service
-lib/sysusers.d/tallyscope.conf
-lib/tmpfiles.d/tallyscope.conf
-libexec/tallyscope/tallyscope-retention
-libexec/tallyscope/tallyscope-run
-share/bash-completion/completions/tallyread
-share/bash-completion/completions/tallyscope
-share/man/man1/cachesim.1
-share/man/man1/tallyread.1
-share/man/man1/tallyscope.1"
-expect_same "the install tree" "$expected" "$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)"
+expect_same "the install tree" "$installed_files" "$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)"
 for f in bin/tallyscope bin/tallyread bin/cachesim libexec/tallyscope/tallyscope-run libexec/tallyscope/tallyscope-retention; do
   [ -x "$prefix/$f" ] || fail "$f is not executable"
 done

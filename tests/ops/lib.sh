@@ -22,3 +22,22 @@ expect_same() {
     fail "$1 differs from what was expected (- expected, + actual)"
   fi
 }
+
+# The files an install puts under its prefix, sorted.
+installed_files="bin/cachesim
+bin/tallyread
+bin/tallyscope
+etc/default/tallyscope
+lib/systemd/system/tallyscope-host.service
+lib/systemd/system/tallyscope-retention.service
+lib/systemd/system/tallyscope-retention.timer
+lib/systemd/system/tallyscope@.service
+lib/sysusers.d/tallyscope.conf
+lib/tmpfiles.d/tallyscope.conf
+libexec/tallyscope/tallyscope-retention
+libexec/tallyscope/tallyscope-run
+share/bash-completion/completions/tallyread
+share/bash-completion/completions/tallyscope
+share/man/man1/cachesim.1
+share/man/man1/tallyread.1
+share/man/man1/tallyscope.1"

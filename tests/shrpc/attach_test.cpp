@@ -47,10 +47,10 @@ class AttachTest : public ::testing::Test {
   void TearDown() override {
     HostShrSetShmCalls(nullptr);
     if (SharedPageCache.segAddr != nullptr) {
-      testing::internal::CaptureStderr();
-      HostShrMemAccessor acc(&mgr.shrMemState);
-      mgr.basicDetach(acc, TRUE);
-      testing::internal::GetCapturedStderr();
+      stderrOf([this] {
+        HostShrMemAccessor acc(&mgr.shrMemState);
+        mgr.basicDetach(acc, TRUE);
+      });
     }
     mgr.shrpcPtr = nullptr;
   }
@@ -94,12 +94,10 @@ TEST_F(AttachTest, OwnerOnlySegmentIsFoundOnTheSecondRequestMappedReadOnlyAndUnm
 
   EXPECT_EXIT(*(volatile char*)(v.processTable) = 1, testing::KilledBySignal(SIGSEGV), "");  // a stray write
 
-  testing::internal::CaptureStderr();  // a detach unmaps
-  {
+  stderrOf([this] {  // a detach unmaps
     HostShrMemAccessor acc(&mgr.shrMemState);
     EXPECT_TRUE(mgr.basicDetach(acc, FALSE));
-  }
-  testing::internal::GetCapturedStderr();
+  });
   EXPECT_FALSE(SharedPageCache.segAddr != nullptr || SharedPageCache.cacheEnabled());
   EXPECT_EXIT(*(volatile const char*)s, testing::KilledBySignal(SIGSEGV), "");
 }
@@ -178,10 +176,9 @@ TEST_F(AttachTest, LivenessOfTheMonitorAndTheKeeper) {
   for (int slot : {0, 1}) {  // the keeper's pid is looked at, not probed
     for (int32_t pid : slot == 0 ? std::vector<int32_t>{deadPid(), 0, INT32_MIN} : std::vector<int32_t>{0, -1}) {
       seg.entry(slot)->stats.processId = pid;
-      testing::internal::CaptureStderr();
-      EXPECT_TRUE(mgr.shouldDie()) << slot << " " << pid;
-      const std::string said = slot == 0 && pid > 0 ? "loss of cachewarden process " + std::to_string(pid) : "";
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), said.empty() ? "" : "Shutting down due to " + said + "\n");
+      const std::string said = slot == 0 && pid > 0 ? "Shutting down due to loss of cachewarden process " : "";
+      EXPECT_EQ(stderrOf([this] { EXPECT_TRUE(mgr.shouldDie()); }), said.empty() ? "" : said + std::to_string(pid) + "\n")
+          << slot << " " << pid;
     }
     seg.entry(slot)->stats.processId = getpid();
   }

@@ -44,7 +44,7 @@ class Table {
 };
 
 // A cache like the simulator's: monitor, keeper, two keeper threads, page servers
-// (Aio and other), odd entries, envoys in sessions 2, 3, 3, 5.
+// (Aio and other), odd entries, envoys.
 Table typicalCache() {
   Table t(16);
   t.set(0, 1, "cachewarden", 100, -1);
@@ -65,18 +65,14 @@ Table typicalCache() {
   return t;                      // slot 15 never used
 }
 
-CacheSelectionSType normal(const std::vector<int>& sessions = {}) {
-  return {FALSE, FALSE, FALSE, sessions.data(), (int)sessions.size()};
-}
 CacheSelectionSType keeperOnly(BoolType pgs, BoolType pageMgr) { return {TRUE, pgs, pageMgr, nullptr, 0}; }
 
 }  // namespace
 
-// (The plain selections of each option are shown end to end against the simulator.)
-TEST(CacheSelection, SessionListsFilterOnlyEnvoysAndKeeperOnlyModesPassOverWhatHasNoProcess) {
+// (The selections of each option, session lists among them, are shown end to
+// end against the simulator.)
+TEST(CacheSelection, KeeperOnlyModesPassOverWhatHasNoProcess) {
   Table t = typicalCache();
-  EXPECT_EQ(t.select(normal({3})), (Slots{0, 1, 3, 4, 5, 6, 7, 8, 10, 14}));
-  EXPECT_EQ(t.select(normal({42})), (Slots{0, 1, 3, 4, 5, 6, 7, 8, 14}));
   // -P takes the pid-0 Aio page server; -J only the first page manager thread in use.
   EXPECT_EQ(t.select(keeperOnly(TRUE, TRUE)), (Slots{0, 1, 3, 5, 14, 4}));
 

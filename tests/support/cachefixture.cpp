@@ -58,22 +58,9 @@ pid_t deadPid() {
   return child;
 }
 
-namespace {
-
-std::vector<SimSlot> monitorAndKeeper() {
-  std::vector<SimSlot> slots(4);
-  for (int i = 0; i < 2; i++) {
-    slots[i].inUse = true;
-    slots[i].kind = i ? SHRPC_KIND_KEEPER : SHRPC_KIND_MONITOR;
-    slots[i].name = i ? "keeper" : "cachewarden";
-    slots[i].pid = getpid();
-  }
-  return slots;
-}
-
-}  // namespace
-
-TestCache::TestCache(const std::string& keyFile) : TestCache(keyFile, monitorAndKeeper()) {}
+TestCache::TestCache(const std::string& keyFile)
+    : TestCache(keyFile, {{true, SHRPC_KIND_MONITOR, "cachewarden", -1, false, 0, getpid()},
+                          {true, SHRPC_KIND_KEEPER, "keeper", -1, false, 0, getpid()}, {}, {}}) {}
 
 TestCache::TestCache(const std::string& keyFile, const std::vector<SimSlot>& slots) {
   std::string err;

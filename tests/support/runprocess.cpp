@@ -1,6 +1,7 @@
 #include "support/runprocess.h"
 
 #include <ftw.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,6 +82,23 @@ std::vector<std::string> splitLines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::string textWrittenBy(const std::function<void(FILE*)>& fn) {
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&data, &size);
+  fn(f);
+  fclose(f);
+  std::string text(data, size);
+  free(data);
+  return text;
+}
+
+std::string stderrOf(const std::function<void()>& fn) {
+  testing::internal::CaptureStderr();
+  fn();
+  return testing::internal::GetCapturedStderr();
 }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

@@ -6,6 +6,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,9 @@ class TempDir {
 std::string readFileText(const std::string& path);
 void writeFileText(const std::string& path, const std::string& text);
 std::vector<std::string> splitLines(const std::string& text);
+// What fn writes to a stream in memory; what fn writes to standard error.
+std::string textWrittenBy(const std::function<void(FILE*)>& fn);
+std::string stderrOf(const std::function<void()>& fn);
 void sleepMs(int ms);
 
 // Polls done() for at most limitMs: a bound against hanging, not a timing check.

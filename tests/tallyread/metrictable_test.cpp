@@ -46,40 +46,24 @@ TEST(MetricNames, UnitsBecomeBaseUnitsAndTotalsCounters) {
   EXPECT_EQ(metricShape("AppStat", "#7", nullptr).family, "tally_app_stat_value");
 }
 
-std::string openMetricsText(MetricTable& table) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&data, &size);
-  table.writeOpenMetrics(out);
-  fclose(out);
-  std::string text(data, size);
-  free(data);
-  return text;
-}
-
 TEST(MetricTable, OpenMetricsGroupsEachFamilyAndOrdersEachSeriesByTime) {
   MetricTable table(true, "keeper~1");
-  const FieldInfo* read = findField("ReadKBytes");
   // Records of two disks taking turns, one sample out of order and one time twice.
-  table.beginRecord(200, "db1", "HardDisk", "sda", "0");
-  table.add("ReadKBytes", read, 2);
-  table.beginRecord(200, "db1", "HardDisk", "sdb", "0");
-  table.add("ReadKBytes", read, 5);
-  table.beginRecord(100, "db1", "HardDisk", "sda", "0");
-  table.add("ReadKBytes", read, 1);
-  table.beginRecord(200, "db1", "HardDisk", "sda", "0");
-  table.add("ReadKBytes", read, 3);
-  table.beginRecord(100.25, "db1", "Solaris_Process", "envoy", "4242");
-  table.add("ProcessId", findField("ProcessId"), 7);  // not a metric
-  table.beginRecord(100, "db1", "Envoy", "envoy", "4242");
-  table.add("#6", nullptr, 9);
-  EXPECT_EQ(openMetricsText(table),
+  struct Row { double time; const char *type, *name, *pid, *field; double value; };
+  for (const Row& r : {Row{200, "HardDisk", "sda", "0", "ReadKBytes", 2}, Row{200, "HardDisk", "sdb", "0", "ReadKBytes", 5},
+                       Row{100, "HardDisk", "sda", "0", "ReadKBytes", 1}, Row{200, "HardDisk", "sda", "0", "ReadKBytes", 3},
+                       Row{100.25, "Solaris_Process", "envoy", "4242", "ProcessId", 7} /* not a metric */,
+                       Row{100, "Envoy", "envoy", "4242", "#6", 9}}) {
+    table.beginRecord(r.time, "db1", r.type, r.name, r.pid);
+    table.add(r.field, findField(r.field), r.value);
+  }
+  EXPECT_EQ(textWrittenBy([&](FILE* out) { table.writeOpenMetrics(out); }),
             "# TYPE tally_envoy_value gauge\n"
             "# HELP tally_envoy_value Envoy value by its position in the record\n"
             "tally_envoy_value{host=\"db1\",cache=\"keeper~1\",name=\"envoy\",pid=\"4242\",index=\"6\"} 9 100\n"
             "# TYPE tally_hard_disk_read_bytes counter\n"
             "# UNIT tally_hard_disk_read_bytes bytes\n"
-            "# HELP tally_hard_disk_read_bytes " + std::string(read->meaning) + "\n"
+            "# HELP tally_hard_disk_read_bytes " + std::string(findField("ReadKBytes")->meaning) + "\n"
             "tally_hard_disk_read_bytes_total{host=\"db1\",cache=\"keeper~1\",name=\"sda\"} 1024 100\n"
             "tally_hard_disk_read_bytes_total{host=\"db1\",cache=\"keeper~1\",name=\"sda\"} 3072 200\n"
             "tally_hard_disk_read_bytes_total{host=\"db1\",cache=\"keeper~1\",name=\"sdb\"} 5120 200\n"
