@@ -65,13 +65,19 @@ void postGzipError(TallyMgr* mgr, gzFile stream, int errnoOfCall) {
   fflush(stderr);
 }
 
+// A write that failed for good ends the run; the exit path then closes the
+// stream without writing or reporting again.
+void writeFailed(TallyMgr* mgr) {
+  mgr->outputFailed = TRUE;
+  fatal(WRITE_FAILED);
+}
+
 // A flush or a close that could not write. A file keeps running: its next
 // write reports a lasting failure. Standard output has no file to re-create and
 // a reader that has gone stays gone, so there a failed flush is a failed write.
 void flushFailed(TallyMgr* mgr) {
   if (mgr->useStdout) {
-    mgr->outputFailed = TRUE;
-    fatal(WRITE_FAILED);
+    writeFailed(mgr);
   } else {
     notice(FLUSH_FAILED);
   }
@@ -268,8 +274,7 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
       int n = gzwrite((gzFile)outFile, text + done, (unsigned)chunk);
       if (n <= 0) {
         postGzipError(this, (gzFile)outFile, errno);
-        outputFailed = TRUE;
-        fatal(WRITE_FAILED);
+        writeFailed(this);
         return;  // a second exit request (from inside the exit path) returns here
       }
       written = (size_t)n;
@@ -284,8 +289,7 @@ void TallyMgr::writeBufferToFile(char* text, size_t length) {
       written = fwrite(text + done, 1, std::min(length - done, kWriteChunk), f);
       if (written == 0 || ferror(f)) {
         postHostError(errno);
-        outputFailed = TRUE;
-        fatal(WRITE_FAILED);
+        writeFailed(this);
         return;
       }
     }
