@@ -21,18 +21,12 @@ inline uint64_t separators(const char* p) {
 }
 
 // The value of a token of 1 to 8 bytes; *bad gets bits when one is not a
-// digit. Eight bytes are read, those after the token are dropped. See
-// leadingDigits for why a byte past a non-digit cannot hide it.
+// digit. Eight bytes are read, those after the token are dropped.
 inline uint64_t shortNumber(const char* p, size_t length, uint64_t* bad) {
   uint64_t bytes;
   memcpy(&bytes, p, 8);
-  const uint64_t HIGH = 0xF0F0F0F0F0F0F0F0u, THREES = 0x3333333333333333u;
-  uint64_t shape = (bytes & HIGH) | (((bytes + 0x0606060606060606u) & HIGH) >> 4);
-  *bad |= (shape ^ THREES) & (~0ull >> (64 - 8 * length));
-  uint64_t v = (bytes - 0x3030303030303030u) << (64 - 8 * length);
-  v = v * 10 + (v >> 8);
-  return (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
-          (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+  *bad |= nonDigitBytes(bytes) & (~0ull >> (64 - 8 * length));
+  return digitsValue(bytes, length);
 }
 
 // A token of 9 to 19 bytes; FALSE when it is not all digits.

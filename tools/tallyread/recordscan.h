@@ -20,25 +20,34 @@
 
 namespace tallyread {
 
+// Eight bytes read at once (little-endian: the first byte lowest), with bits
+// set in every byte that is not a decimal digit. A byte is a digit when its
+// high nibble is 3 and adding 6 leaves it 3; no carry crosses into a byte below
+// the first that is not.
+inline uint64_t nonDigitBytes(uint64_t bytes) {
+  const uint64_t HIGH = 0xF0F0F0F0F0F0F0F0u, THREES = 0x3333333333333333u;
+  return ((bytes & HIGH) | (((bytes + 0x0606060606060606u) & HIGH) >> 4)) ^ THREES;
+}
+
+// The value of the first count (1 to 8) bytes of eight, when they are digits:
+// moved up so that zeros lead, the bytes after them (borrows included) fall
+// off the top.
+inline uint64_t digitsValue(uint64_t bytes, size_t count) {
+  uint64_t v = (bytes - 0x3030303030303030u) << (8 * (8 - count));
+  v = v * 10 + (v >> 8);
+  return (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+          (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+}
+
 // The decimal digits at the start of eight bytes (all eight must be
-// readable): how many there are (0 to 8) and their value. A byte is a digit
-// when its high nibble is 3 and adding 6 leaves it 3; no carry crosses into a
-// byte below the first that is not.
+// readable): how many there are (0 to 8) and their value.
 inline size_t leadingDigits(const char* text, uint64_t* value) {
   uint64_t bytes;
   memcpy(&bytes, text, 8);
-  const uint64_t HIGH = 0xF0F0F0F0F0F0F0F0u, THREES = 0x3333333333333333u;
-  uint64_t shape = (bytes & HIGH) | (((bytes + 0x0606060606060606u) & HIGH) >> 4);
-  uint64_t notDigit = shape ^ THREES;
+  uint64_t notDigit = nonDigitBytes(bytes);
   size_t count = notDigit ? (size_t)__builtin_ctzll(notDigit) / 8 : 8;
   if (count == 0) return 0;
-  // The digits as values 0 to 9, moved up so that zeros lead; the bytes
-  // after them (borrows included) fall off the top.
-  uint64_t v = (bytes - 0x3030303030303030u) << (8 * (8 - count));
-  v = v * 10 + (v >> 8);
-  v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
-       (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
-  *value = v;
+  *value = digitsValue(bytes, count);
   return count;
 }
 
