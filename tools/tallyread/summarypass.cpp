@@ -206,19 +206,17 @@ void SummaryPass::add(Group& group, Record& record) {
 }
 
 // Where the values of the group's records go under a plan, made as
-// SummaryStats::add makes its slots: figures for every cell but identifiers
-// and text, in the order of the cells.
+// SummaryStats::add makes its slots, in the order of the cells.
 void SummaryPass::makeActions(Group& group, const TypePlan& plan, size_t count) {
-  std::string instance = group.instance;
-  if (group.processId != "0") instance += "[" + group.processId + "]";  // processes that share a name
   group.layout = &plan;
   group.values.clear();
   group.floats.clear();
   group.rates.clear();
   for (const TypePlan::Cell& cell : plan.cells) {
-    if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
     bool isRate = cell.how == TypePlan::Cell::Rate && cell.position < count;
-    FieldStats* figures = _stats->figures(StatsKey{group.typeName, instance, *cell.name}, cell.info, isRate);
+    FieldStats* figures =
+        _stats->figures(group.typeName, group.instance, group.processId, *cell.name, cell.info, isRate);
+    if (!figures) continue;
     Group::Action action{cell.position, cell.info && cell.info->wide, figures};
     if (cell.how == TypePlan::Cell::Value) group.values.push_back(action);
     if (cell.how == TypePlan::Cell::Float) group.floats.push_back(action);
@@ -243,16 +241,8 @@ void SummaryPass::accumulate(const Group& group, const ArchiveNumber* numbers, s
   const size_t earlierCount = group.count;
   for (const Group::Action& action : group.rates) {
     if (action.position >= count || action.position >= earlierCount) continue;
-    const ArchiveNumber& number = numbers[action.position];
-    const ArchiveNumber& before = earlier[action.position];
-    // The common case of ratePerSecond at hand: a 32-bit total that grew.
-    if (!action.wide && !before.negative && !number.negative && number.magnitude >= before.magnitude &&
-        number.magnitude <= UINT32_MAX) {
-      action.figures->add((double)(number.magnitude - before.magnitude) / seconds);
-    } else {
-      std::optional<double> value = ratePerSecond(before, number, seconds, action.wide);
-      if (value) action.figures->add(*value);
-    }
+    std::optional<double> value = ratePerSecond(earlier[action.position], numbers[action.position], seconds, action.wide);
+    if (value) action.figures->add(*value);
   }
 }
 

@@ -2,7 +2,10 @@
 
 namespace tallyread {
 
-FieldStats* SummaryStats::figures(const StatsKey& key, const FieldInfo* info, bool isRate) {
+FieldStats* SummaryStats::figures(const std::string& type, const std::string& instance, const std::string& processId,
+                                  const std::string& field, const FieldInfo* info, bool isRate) {
+  if (info && (info->kind == FieldKind::Identifier || info->kind == FieldKind::Text)) return nullptr;
+  StatsKey key{type, processId == "0" ? instance : instance + "[" + processId + "]", field};
   auto found = _byKey.find(key);
   if (found == _byKey.end()) {
     _stats.emplace_back(key, FieldStats());
@@ -27,15 +30,12 @@ void SummaryStats::add(const ShownRecord& record) {
   }
   Group& group = *place;
   if (group.layout != record.cells[0].name || group.slots.size() != record.cells.size()) {
-    // Processes that share a name are told apart by their process id.
-    std::string instance = *record.instance;
-    if (*record.processId != "0") instance += "[" + *record.processId + "]";
     group.layout = record.cells[0].name;
-    group.slots.assign(record.cells.size(), nullptr);
+    group.slots.resize(record.cells.size());
     for (size_t i = 0; i < record.cells.size(); i++) {
       const Cell& cell = record.cells[i];
-      if (cell.info && (cell.info->kind == FieldKind::Identifier || cell.info->kind == FieldKind::Text)) continue;
-      group.slots[i] = figures(StatsKey{record.type->name, instance, *cell.name}, cell.info, cell.isRate);
+      group.slots[i] =
+          figures(record.type->name, *record.instance, *record.processId, *cell.name, cell.info, cell.isRate);
     }
   }
   for (size_t i = 0; i < record.cells.size(); i++)

@@ -43,10 +43,13 @@ class SummaryStats {
   void add(const ShownRecord& record);
   // In the order first seen: types as in the archive, instances as they came.
   const std::vector<std::pair<StatsKey, FieldStats>*>& inOrder() const { return _order; }
-  // The figures of a type, instance as shown and field, made on first use
-  // (with the field's catalogue entry and whether it is a rate) and placed
-  // last in the order. They stay in place as long as the SummaryStats.
-  FieldStats* figures(const StatsKey& key, const FieldInfo* info, bool isRate);
+  // The figures of a field of a type's instance, made on first use (with the
+  // field's catalogue entry and whether it is a rate) and placed last in the
+  // order; null for identifiers and text, which are not summarised. A process
+  // id other than "0" is shown after the instance: processes that share a
+  // name are told apart by it. They stay in place as long as the SummaryStats.
+  FieldStats* figures(const std::string& type, const std::string& instance, const std::string& processId,
+                      const std::string& field, const FieldInfo* info, bool isRate);
 
  private:
   // The figures of one type and instance, and where each cell of its records
