@@ -20,23 +20,6 @@ std::optional<double> ratePerSecond(const std::string& before, const std::string
   return ratePerSecond(a, b, seconds, wide);
 }
 
-std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNumber& after, double seconds,
-                                    bool wide) {
-  if (!(seconds > 0)) return std::nullopt;
-  if (wide) {
-    double a = before.asDouble(), b = after.asDouble();
-    if (b < a) return std::nullopt;
-    return (b - a) / seconds;
-  }
-  if (before.negative || after.negative || before.magnitude > UINT32_MAX || after.magnitude > UINT32_MAX)
-    return std::nullopt;
-  uint64_t a = before.magnitude, b = after.magnitude;
-  if (b >= a) return (double)(b - a) / seconds;
-  uint64_t difference = b + (UINT64_C(1) << 32) - a;
-  if (difference >= (UINT64_C(1) << 31)) return std::nullopt;
-  return (double)difference / seconds;
-}
-
 PreviousRecords::Entry& PreviousRecords::at(const std::string& type, const std::string& instance) {
   _key.assign(type).append(1, '\0').append(instance);
   Entry& entry = _entries[_key];

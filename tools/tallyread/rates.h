@@ -2,8 +2,9 @@
 // previous record of the same type and instance, over the real time between.
 #pragma once
 
-#include <unordered_map>
+#include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,8 +20,23 @@ namespace tallyread {
 // step is a decrease. No value either when the time did not advance or a
 // text is not a number.
 std::optional<double> ratePerSecond(const std::string& before, const std::string& after, double seconds, bool wide);
-std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNumber& after, double seconds,
-                                    bool wide);
+// Inline: summary computes it for every running total of every record.
+inline std::optional<double> ratePerSecond(const ArchiveNumber& before, const ArchiveNumber& after, double seconds,
+                                           bool wide) {
+  if (!(seconds > 0)) return std::nullopt;
+  if (wide) {
+    double a = before.asDouble(), b = after.asDouble();
+    if (b < a) return std::nullopt;
+    return (b - a) / seconds;
+  }
+  if (before.negative || after.negative || before.magnitude > UINT32_MAX || after.magnitude > UINT32_MAX)
+    return std::nullopt;
+  uint64_t a = before.magnitude, b = after.magnitude;
+  if (b >= a) return (double)(b - a) / seconds;
+  uint64_t difference = b + (UINT64_C(1) << 32) - a;
+  if (difference >= (UINT64_C(1) << 31)) return std::nullopt;
+  return (double)difference / seconds;
+}
 
 // The previous record of each type and instance.
 class PreviousRecords {
